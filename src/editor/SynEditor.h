@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "framework/Patch.h"
+#include "gui/CControl.h"
+#include "platform/ConfigIni.h"
+#include "vst/AEffGUIEditor.h"
+
+class Vantorel;
+class Module;
+class SynRack;
+
+constexpr int kEditorWidth = 1010;
+constexpr int kEditorHeight = 622;
+
+// The editor object: owner of the patch for the plug-in's whole life, window or not.
+// Every operation here is an editor-thread operation unless it says otherwise.
+class SynEditor : public AEffGUIEditor, public CControlListener, public Patch {
+public:
+    explicit SynEditor(Vantorel* synth);
+    ~SynEditor() override;
+
+    // Host window; the window itself is not built yet, so opening reports failure.
+    bool open(void* parentWindow) override;
+    void close() override;
+
+    // The single entry for control changes (module knobs, switches, jacks...).
+    void valueChanged(CControl* control) override;
+    CControlListener* controlListener() override { return this; }
+    CViewContainer* rackView() override;
+
+    // Patch editing.
+    // Creates the module class of that display name in the rack, on the first free
+    // place of the grid; null when no class has that name or no place is free.
+    Module* createModule(const char* displayName);
+    // Creates it at (x, y) in rack coordinates without checking the place.
+    Module* createModuleAt(const char* displayName, int x, int y);
+    void setAlwaysOn(Module* m, bool on);
+    void setModuleOversampled(Module* m, bool on);
+    void setModuleBandlimit(Module* m, int mode);
+    // Whether a module of that size may rest at (x, y): on a row, inside the rack, on
+    // the grid and clear of other modules (`ignore` excluded).
+    bool placeIsFree(int x, int y, int width, int height, const Module* ignore = nullptr) const;
+    bool moveModule(Module* m, int x, int y);
+
+    // Knob Copy / Paste: no host automation, no controlChanged; smoothing picks it up.
+    void copyKnob(CControl* knob) { knobClipboard = knob->getValue(); }
+    void pasteKnob(CControl* knob) { knob->setValue(knobClipboard); }
+
+    // Host chunk. The buffer stays valid until the next call.
+    const std::vector<uint8_t>& writeChunk();
+    bool readChunk(const uint8_t* data, size_t size);
+
+    int rowCount = 3;
+    int rowSelector = 2;
+    bool changing = false;
+    float knobClipboard = 0.f;
+
+    std::string author;
+    std::string description;
+    std::string defaultAuthor;
+    bool overwriteAuthor = false;
+    bool advancedOversampling = false;
+    int cableAlpha = 255;
+    std::string presetPath;
+    std::string presetName;
+    std::string presetsFolder;
+    platform::ConfigIni config;
+
+private:
+    SynRack* rack;
+    std::vector<uint8_t> chunkBuffer;
+};

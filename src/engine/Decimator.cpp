@@ -1,0 +1,100 @@
+#include "engine/Decimator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr int kNumberedTaps[] = {51, 101, 151, 201, 301, 601, 1001, 1501, 1701, 2001, 4001, 6401, 12801};
+
+typedef float v4sf __attribute__((vector_size(16)));
+typedef int v4si __attribute__((vector_size(16)));
+
+inline v4sf load4(const float* p) {
+    v4sf v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline v4sf reversed(v4sf v) {
+#if defined(__clang__)
+    return __builtin_shufflevector(v, v, 3, 2, 1, 0);
+#else
+    return __builtin_shuffle(v, v4si{3, 2, 1, 0});
+#endif
+}
+
+inline float lanes(v4sf v) { return (v[0] + v[1]) + (v[2] + v[3]); }
+
+// sum c[d] * (x[d] + x[N-1-d]) for d < H, four pairs at a time, then the remainder.
+inline float symmetricSum(const float* c, const float* x, int n, int h) {
+    v4sf acc0 = {0, 0, 0, 0}, acc1 = {0, 0, 0, 0};
+    int d = 0;
+    for (; d + 8 <= h; d += 8) {
+        acc0 += load4(c + d) * (load4(x + d) + reversed(load4(x + n - 4 - d)));
+        acc1 += load4(c + d + 4) * (load4(x + d + 4) + reversed(load4(x + n - 8 - d)));
+    }
+    for (; d + 4 <= h; d += 4) acc0 += load4(c + d) * (load4(x + d) + reversed(load4(x + n - 4 - d)));
+    float sum = lanes(acc0 + acc1);
+    for (; d < h; ++d) sum += c[d] * (x[d] + x[n - 1 - d]);
+    return sum;
+}
+
+}  // namespace
+
+int Decimator::tapCount(int filterType, int factor) {
+    switch (filterType) {
+    case 0: return 0;
+    case 1: return factor > 1 ? (factor / 2) * 50 + 1 : 0;
+    case 2: return factor >= 2 ? (factor / 2) * 100 + 1 : 0;
+    default:
+        if (filterType >= 3 && filterType < kFilterEntries) return kNumberedTaps[filterType - 3];
+        return 0;
+    }
+}
+
+void Decimator::designFir(int taps, double fc) {
+    if (taps <= 0) return;
+    taps = std::min(taps, kMaxTaps);
+    const int c = (taps - 1) / 2;
+    const double pi = 3.14159265358979323846;
+    const int last = std::min(taps / 2 + 1, kCoefCount - 1);
+    for (int i = 0; i <= last; ++i) {
+        double h;
+        if (i == c) {
+            h = 2.0 * fc;
+        } else {
+            const float arg = (float)(2.0 * pi * fc * (double)(i - c));
+            h = std::sin((double)arg) / (pi * (double)(i - c));
+        }
+        const float a1 = (float)(2.0 * pi * (double)i / (double)(taps - 1));
+        const float a2 = (float)(4.0 * pi * (double)i / (double)(taps - 1));
+        const double w = 0.42 - 0.5 * std::cos((double)a1) + 0.08 * std::cos((double)a2);
+        firCoefs[i] = (float)(h * w);
+    }
+}
+
+void Decimator::setTaps(int taps) {
+    taps = std::clamp(taps, 0, kMaxTaps);
+    if (taps == firTaps) return;
+    if (taps > 0) {
+        // Re-lay the newest values from position 0 so the window stays contiguous.
+        const int keep = std::min(firTaps, taps);
+        for (float* ring : {firRing[0], firRing[1]}) {
+            std::copy(ring + firPos, ring + firPos + keep, ring);
+            std::fill(ring + keep, ring + taps, 0.f);
+            std::copy(ring, ring + taps, ring + taps);
+        }
+    }
+    firTaps = taps;
+    firPos = 0;
+}
+
+void Decimator::firEvaluate(float* outL, float* outR) const {
+    const int n = firTaps, h = n / 2;
+    const float* xl = firRing[0] + firPos;
+    const float* xr = firRing[1] + firPos;
+    *outL = symmetricSum(firCoefs, xl, n, h) + firCoefs[h] * xl[h];
+    *outR = symmetricSum(firCoefs, xr, n, h) + firCoefs[h] * xr[h];
+}

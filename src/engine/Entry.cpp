@@ -1,0 +1,18 @@
+#include <new>
+
+#include "engine/Vantorel.h"
+
+using namespace vst;
+
+#define VANTOREL_EXPORT extern "C" __attribute__((visibility("default")))
+
+VANTOREL_EXPORT AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
+    // A host that answers no version is not one we can talk to.
+    if (!audioMaster || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.f) == 0) return nullptr;
+    Vantorel* plugin = new (std::nothrow) Vantorel(audioMaster);
+    return plugin ? plugin->getAeffect() : nullptr;
+}
+
+// Older hosts look the entry point up as "main"; the symbol name is all they need.
+VANTOREL_EXPORT AEffect* vstMainEntry(audioMasterCallback audioMaster) __asm__("main");
+AEffect* vstMainEntry(audioMasterCallback audioMaster) { return VSTPluginMain(audioMaster); }

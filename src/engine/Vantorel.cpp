@@ -1,0 +1,306 @@
+#include "engine/Vantorel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "editor/SynEditor.h"
+#include "framework/Module.h"
+#include "framework/SharedBitmaps.h"
+#include "platform/PluginFolder.h"
+
+using namespace vst;
+
+float noteFrequency[128];
+float hostSampleRate = 44100.f;
+int hostBlockSize = 1024;
+int openCount = 0;
+
+namespace {
+
+constexpr int kInitialScratchFrames = 8192;
+
+void fillNoteFrequencies() {
+    double f = 8.175798915636872;
+    for (int n = 0; n < 128; ++n) {
+        noteFrequency[n] = (float)f;
+        f *= 1.059463094359;
+    }
+}
+
+bool overlaps(const float* a, const float* b, int frames) {
+    return a && b && a < b + frames && b < a + frames;
+}
+
+// Host string fields have fixed sizes; longer texts are cut, never overrun.
+void copyText(char* dst, const char* src, size_t capacity) {
+    const size_t n = std::min(std::strlen(src), capacity - 1);
+    std::memcpy(dst, src, n);
+    dst[n] = 0;
+}
+
+}  // namespace
+
+Vantorel::Vantorel(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, 1, kNumParameters) {
+    dawOutWriters = 0;
+    if (audioMaster) {
+        setNumInputs(kNumInputs);
+        setNumOutputs(kNumOutputs);
+        isSynth();
+        canProcessReplacing();
+        setUniqueID(fourCC('V', 'n', 'T', 'l'));
+    }
+    fillNoteFrequencies();
+    pluginFolder = platform::pluginFolder();
+    pluginFolderLen = pluginFolder.empty() ? -1 : (int)pluginFolder.size();
+    reserveScratch(kInitialScratchFrames);
+    editor = new SynEditor(this);
+    setEditor(editor);
+    programsAreChunks();
+}
+
+Vantorel::~Vantorel() {
+    if (opened) close();
+    delete editor;
+    editor = nullptr;
+    setEditor(nullptr);
+}
+
+void Vantorel::open() {
+    if (opened) return;
+    opened = true;
+    if (openCount++ == 0) SharedBitmaps::load();
+}
+
+void Vantorel::close() {
+    // Only an instance that opened may give its share back.
+    if (!opened) return;
+    opened = false;
+    if (--openCount == 0) SharedBitmaps::release();
+}
+
+void Vantorel::setSampleRate(float rate) {
+    if (!(rate > 0.f) || !std::isfinite(rate)) return;
+    EngineLockGuard guard(engineLock);
+    AudioEffectX::setSampleRate(rate);
+    hostSampleRate = rate;
+    iirCoef = (float)(60000.0 / ((double)rate * oversampleFactor));
+    const ModuleList& rack = editor->rackModules;
+    for (int i = 0; i < rack.size(); ++i)
+        rack[i]->setSampleRate(rack[i]->oversampled ? (float)oversampleFactor * rate : rate);
+}
+
+void Vantorel::setBlockSize(VstInt32 size) {
+    AudioEffectX::setBlockSize(size);
+    hostBlockSize = size;
+    EngineLockGuard guard(engineLock);
+    reserveScratch(size);
+}
+
+void Vantorel::reserveScratch(int frames) {
+    if (frames <= scratchFrames) return;
+    scratch.assign((size_t)frames * (kNumInputs + kNumOutputs), 0.f);
+    scratchFrames = frames;
+}
+
+void Vantorel::prepareBuffers(float** hostIn, float** hostOut, int frames) {
+    bool needScratch = !hostIn || !hostOut;
+    for (int k = 0; k < kNumInputs && !needScratch; ++k) {
+        if (!hostIn[k]) needScratch = true;
+        for (int j = 0; j < kNumOutputs && !needScratch; ++j)
+            needScratch = !hostOut[j] || overlaps(hostIn[k], hostOut[j], frames);
+    }
+    if (!needScratch) {
+        std::copy(hostIn, hostIn + kNumInputs, inputPtrs);
+        std::copy(hostOut, hostOut + kNumOutputs, outputPtrs);
+        return;
+    }
+    // Hosts that process in place, or hand us null buffers, are rare; only a host
+    // that exceeds the block size it announced makes this grow on the audio thread.
+    reserveScratch(frames);
+    for (int k = 0; k < kNumInputs; ++k) {
+        float* own = scratch.data() + (size_t)k * scratchFrames;
+        const float* src = hostIn ? hostIn[k] : nullptr;
+        if (src) std::copy(src, src + frames, own);
+        else std::fill(own, own + frames, 0.f);
+        inputPtrs[k] = own;
+    }
+    for (int j = 0; j < kNumOutputs; ++j) {
+        float* dst = hostOut ? hostOut[j] : nullptr;
+        outputPtrs[j] = dst ? dst : scratch.data() + (size_t)(kNumInputs + j) * scratchFrames;
+    }
+}
+
+void Vantorel::processReplacing(float** hostIn, float** hostOut, VstInt32 sampleFrames) {
+    EngineLockGuard guard(engineLock);
+    const int frames = std::max(0, (int)sampleFrames);
+    prepareBuffers(hostIn, hostOut, frames);
+    inputs = inputPtrs;
+    outputs = outputPtrs;
+    curOutL = outputs[0];
+    curOutR = outputs[1];
+    sampleIndex = 0;
+
+    // Outputs 3 to 12 are written by assignment when a module feeds them; clearing
+    // them first means a host's stale buffer is never heard.
+    for (int j = dawOutWriters == 0 ? 0 : 2; j < kNumOutputs; ++j)
+        std::fill(outputs[j], outputs[j] + frames, 0.f);
+
+    const ModuleList& listeners = editor->blockListeners;
+    for (int i = 0; i < listeners.size(); ++i)
+        if (listeners[i]->processIndex != -1) listeners[i]->startBlock(frames);
+
+    runPasses(frames);
+}
+
+void Vantorel::runPasses(int frames) {
+    Module* const* modules = processList->items;
+    const int count = processList->size();
+    const CableCopy* copies = editor->cableCopies();
+    const int copyCount = editor->cableCopyCount();
+    auto transferCables = [copies, copyCount]() {
+        for (int c = 0; c < copyCount; ++c) std::memcpy(copies[c].dst, copies[c].src, sizeof(float));
+    };
+
+    const int factor = oversampleFactor;
+    if (factor == 1) {
+        for (int s = 0; s < frames; ++s) {
+            for (int i = 0; i < count; ++i) modules[i]->process();
+            transferCables();
+            ++curOutL, ++curOutR, ++sampleIndex;
+        }
+        return;
+    }
+
+    const bool fir = decimator.firTaps > 0;
+    const float f = iirCoef;
+    for (int s = 0; s < frames; ++s) {
+        for (int r = 0; r < factor; ++r) {
+            for (int i = 0; i < count; ++i)
+                if (r == 0 || modules[i]->oversampled) modules[i]->process();
+            transferCables();
+            if (fir) decimator.firPush(*curOutL, *curOutR);
+            else decimator.iirPass(*curOutL, *curOutR, f);
+        }
+        if (fir) {
+            decimator.firEvaluate(curOutL, curOutR);
+        } else {
+            *curOutL = decimator.iirOutL();
+            *curOutR = decimator.iirOutR();
+        }
+        ++curOutL, ++curOutR, ++sampleIndex;
+    }
+}
+
+VstInt32 Vantorel::processEvents(VstEvents* events) {
+    const ModuleList& receivers = editor->midiReceivers;
+    if (!events || events->numEvents <= 0 || receivers.size() == 0) return 1;
+    EngineLockGuard guard(engineLock);
+    for (int i = 0; i < receivers.size(); ++i)
+        if (receivers[i]->processIndex != -1) receivers[i]->processEvents(events);
+    return 1;
+}
+
+void Vantorel::setParameter(VstInt32 index, float value) {
+    if (editor->changing || index < 0 || index >= kNumParameters) return;
+    if (CControl* c = editor->paramControls[index]) c->setValue(value);
+}
+
+float Vantorel::getParameter(VstInt32 index) {
+    if (index < 0 || index >= kNumParameters) return 0.f;
+    CControl* c = editor->paramControls[index];
+    return c ? c->getValue() : 0.f;
+}
+
+void Vantorel::getParameterName(VstInt32 index, char* text) {
+    std::snprintf(text, kVstMaxParamStrLen, "P%d", (int)index);
+}
+
+VstInt32 Vantorel::getChunk(void** data, bool) {
+    const std::vector<uint8_t>& bytes = editor->writeChunk();
+    *data = (void*)bytes.data();
+    return (VstInt32)bytes.size();
+}
+
+VstInt32 Vantorel::setChunk(void* data, VstInt32 size, bool) {
+    if (!data || size <= 0) return 0;
+    return editor->readChunk(static_cast<const uint8_t*>(data), (size_t)size) ? 1 : 0;
+}
+
+bool Vantorel::getInputProperties(VstInt32 index, VstPinProperties* props) {
+    if (index < 0 || index >= kNumInputs) return false;
+    std::memset(props, 0, sizeof *props);
+    if (index < 2) copyText(props->label, index == 0 ? "In L" : "In R", kVstMaxLabelLen);
+    else std::snprintf(props->label, kVstMaxLabelLen, "In %d", (int)index + 1);
+    copyText(props->shortLabel, props->label, kVstMaxShortLabelLen);
+    props->flags = kVstPinIsActive | kVstPinIsStereo;
+    return true;
+}
+
+bool Vantorel::getOutputProperties(VstInt32 index, VstPinProperties* props) {
+    if (index < 0 || index >= kNumOutputs) return false;
+    std::memset(props, 0, sizeof *props);
+    if (index < 2) copyText(props->label, index == 0 ? "Out L" : "Out R", kVstMaxLabelLen);
+    else std::snprintf(props->label, kVstMaxLabelLen, "Out %d", (int)index + 1);
+    copyText(props->shortLabel, props->label, kVstMaxShortLabelLen);
+    props->flags = kVstPinIsActive | kVstPinIsStereo;
+    return true;
+}
+
+bool Vantorel::getEffectName(char* name) {
+    copyText(name, "Vantorel", kVstMaxEffectNameLen);
+    return true;
+}
+
+bool Vantorel::getVendorString(char* text) {
+    copyText(text, "Kestrelmark", kVstMaxVendorStrLen);
+    return true;
+}
+
+bool Vantorel::getProductString(char* text) {
+    copyText(text, "Modular Synth", kVstMaxProductStrLen);
+    return true;
+}
+
+VstInt32 Vantorel::canDo(char* text) {
+    static const char* const yes[] = {"receiveVstEvents", "receiveVstMidiEvent", "receiveVstTimeInfo",
+                                      "sendVstMidiEvent", "sendVstMidiEvents"};
+    for (const char* s : yes)
+        if (std::strcmp(text, s) == 0) return 1;
+    return -1;
+}
+
+void Vantorel::setOversampling(int v) {
+    v = std::clamp(v, 0, 8);
+    EngineLockGuard guard(engineLock);
+    const int factor = 1 << v;
+    oversampleFactor = factor;
+    iirCoef = (float)(60000.0 / ((double)getSampleRate() * factor));
+    const int taps = Decimator::tapCount(filterType, factor);
+    decimator.setTaps(taps);
+    if (factor > 1 && taps > 0) decimator.designFir(taps, 1.0 / (2.0 * factor));
+    const ModuleList& rack = editor->rackModules;
+    for (int i = 0; i < rack.size(); ++i)
+        rack[i]->setSampleRate(rack[i]->oversampled ? (float)factor * hostSampleRate : hostSampleRate);
+}
+
+void Vantorel::setFilterType(int index) {
+    filterType = index >= 0 && index < Decimator::kFilterEntries ? index : -1;
+    const int taps = Decimator::tapCount(filterType, oversampleFactor);
+    EngineLockGuard guard(engineLock);
+    decimator.setTaps(taps);
+    if (oversampleFactor > 1 && taps > 0) decimator.designFir(taps, 1.0 / (2.0 * oversampleFactor));
+}
+
+const VstTimeInfo* Vantorel::timeInfo(VstInt32 filter) {
+    if (const VstTimeInfo* t = getTimeInfo(filter)) {
+        if ((t->flags & kVstTempoValid) && t->tempo > 0.0) lastTempo = t->tempo;
+        return t;
+    }
+    fallbackTime = VstTimeInfo{};
+    fallbackTime.tempo = lastTempo;
+    fallbackTime.sampleRate = getSampleRate();
+    fallbackTime.flags = kVstTempoValid;
+    return &fallbackTime;
+}

@@ -1,0 +1,185 @@
+#include "framework/Module.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/Vantorel.h"
+#include "framework/ModuleKnob.h"
+#include "framework/Patch.h"
+#include "framework/PatchPoint.h"
+#include "framework/Random.h"
+#include "framework/SharedBitmaps.h"
+#include "gui/CBitmap.h"
+
+Module::Module(const CRect& size, Patch* editor, CBitmap* background)
+    : CViewContainer(size, background), synth(editor->synth), editor(editor) {
+    const double rate = (double)synth->oversampleFactor * (double)hostSampleRate;
+    sampleRate = (float)rate;
+    nyquist = (float)(rate * 0.5);
+    samplesPerMinute = (float)(rate * 60.0);
+}
+
+Module::~Module() = default;
+
+bool Module::isSavedControl(const CView* child) {
+    if (child->isTypeOf("PatchPoint")) return true;
+    return child->isTypeOf("CControl") && static_cast<const CControl*>(child)->getTag() != kTagNotSaved;
+}
+
+void Module::countControls() {
+    int saved = 0, jacks = 0;
+    for (CView* v : children) {
+        if (v->isTypeOf("PatchPoint")) ++jacks;
+        if (isSavedControl(v)) ++saved;
+    }
+    savedControlCount = saved;
+    patchPointCount = jacks;
+}
+
+int Module::getStateSize() {
+    if (savedControlCount < 0) countControls();
+    return 4 * savedControlCount;
+}
+
+void Module::saveState(float* buffer, int byteCount) {
+    int n = 0;
+    for (CView* v : children) {
+        if (!isSavedControl(v)) continue;
+        if ((n + 1) * 4 > byteCount) break;
+        buffer[n++] = static_cast<CControl*>(v)->getValue();
+    }
+}
+
+void Module::loadState(const int32_t* words, int byteCount, int /*version*/) {
+    int remaining = byteCount;
+    const int32_t* w = words;
+    for (CView* v : children) {
+        if (!isSavedControl(v)) continue;
+        if (remaining < 4) break;
+        float value;
+        std::memcpy(&value, w, sizeof value);
+        CControl* c = static_cast<CControl*>(v);
+        c->setValue(value);
+        if (c->isTypeOf("ModuleKnob")) static_cast<ModuleKnob*>(c)->snap();
+        controlChanged(c);
+        ++w;
+        remaining -= 4;
+    }
+}
+
+void Module::setSampleRate(float rate) {
+    sampleRate = rate;
+    nyquist = rate * 0.5f;
+    samplesPerMinute = rate * 60.f;
+    setKnobSmoothing(-1);
+}
+
+void Module::setKnobSmoothing(int ms) {
+    for (CView* v : children)
+        if (v->isTypeOf("ModuleKnob")) static_cast<ModuleKnob*>(v)->setSmoothing(ms, sampleRate);
+}
+
+void Module::releaseParamIndex(CControl* control) {
+    int32_t tag = control->getTag();
+    if (tag >= 0 && tag < kNumParameters && editor->paramControls[tag] == control) {
+        editor->paramControls[tag] = nullptr;
+        control->setTag(kTagNoParameter);
+    }
+}
+
+void Module::applySavedTags(const int32_t* tags, int count) {
+    int cursor = 0;
+    for (CView* v : children) {
+        if (cursor >= count) break;
+        if (v->isTypeOf("PatchPoint")) {
+            static_cast<CControl*>(v)->setTag(tags[cursor++]);
+            continue;
+        }
+        if (!v->isTypeOf("CControl")) continue;
+        CControl* c = static_cast<CControl*>(v);
+        if (c->getTag() == kTagNotSaved) continue;
+        int32_t saved = tags[cursor++];
+        if (saved < 0 || saved >= kNumParameters || editor->paramControls[saved] != nullptr) continue;
+        int32_t old = c->getTag();
+        editor->paramControls[saved] = c;
+        editor->lastParamIndex = saved;
+        c->setTag(saved);
+        if (old != saved && old >= 0 && old < kNumParameters && editor->paramControls[old] == c)
+            editor->paramControls[old] = nullptr;
+    }
+}
+
+void Module::setJackValues(float value) {
+    for (CView* v : children)
+        if (v->isTypeOf("PatchPoint")) {
+            PatchPoint* p = static_cast<PatchPoint*>(v);
+            p->inValue = value;
+            p->outValue = value;
+        }
+}
+
+void Module::addScrewPair(int left) {
+    CBitmap* screw = SharedBitmaps::get("screw.png");
+    for (int top : {1, getHeight() - 17}) {
+        auto* s = new CMovieBitmap(CRect::fromSize(left, top, SharedBitmaps::kScrewSize,
+                                                   SharedBitmaps::kScrewSize),
+                                   editor->controlListener(), kTagNoParameter,
+                                   SharedBitmaps::kScrewFrames, SharedBitmaps::kScrewSize, screw);
+        s->setValue((float)(int)(nextRandom() * 10.0) / 9.f);
+        addView(s);
+    }
+}
+
+void Module::addScrews() { addScrewPair(2); }
+void Module::addScrewsRight() { addScrewPair(getWidth() - 18); }
+
+int32_t Module::takeParamIndex() { return editor->allocParamIndex(); }
+
+void Module::bindParam(CControl* control) {
+    int32_t tag = control->getTag();
+    if (tag >= 0 && tag < kNumParameters) editor->paramControls[tag] = control;
+}
+
+ModuleKnob* Module::addKnobWith(const char* bitmap, int frameSize, int cx, int cy, float initial,
+                                bool automatable) {
+    CBitmap* strip = SharedBitmaps::get(bitmap);
+    int frames = strip->getHeight() / frameSize;
+    int32_t tag = automatable ? takeParamIndex() : kTagNoParameter;
+    CRect r = CRect::fromSize(cx - frameSize / 2, cy - frameSize / 2, strip->getWidth(), frameSize);
+    auto* knob = new ModuleKnob(r, editor->controlListener(), tag, frames, frameSize, strip, sampleRate);
+    bindParam(knob);
+    knob->setZoomFactor(5.f);
+    knob->setDefaultValue(initial);
+    knob->setValue(initial);
+    knob->snap();
+    addView(knob);
+    return knob;
+}
+
+ModuleKnob* Module::addKnob(int cx, int cy, float initial, bool automatable) {
+    return addKnobWith("minibrute_knob_s.png", SharedBitmaps::kKnobSize, cx, cy, initial, automatable);
+}
+
+PatchPoint* Module::addJack(int cx, int cy, int direction) {
+    char name[32];
+    std::snprintf(name, sizeof name, "patchpoint%d.png", 1 + (int)(nextRandom() * 8.0));
+    CBitmap* art = SharedBitmaps::get(name);
+    CRect r = CRect::fromSize(cx - art->getWidth() / 2, cy - art->getHeight() / 2, art->getWidth(),
+                              art->getHeight());
+    auto* jack = new PatchPoint(r, editor->controlListener(), kTagNoParameter, art, direction);
+    jack->editor = editor;
+    addView(jack);
+    return jack;
+}
+
+PatchPoint* Module::addMidiJack(int cx, int cy, int direction) {
+    CRect r = CRect::fromSize(cx - SharedBitmaps::kMidiJackWidth / 2, cy - SharedBitmaps::kMidiJackHeight / 2,
+                              SharedBitmaps::kMidiJackWidth, SharedBitmaps::kMidiJackHeight);
+    PatchPoint* jack = PatchPoint::makeMidi(r, editor->controlListener(), kTagNoParameter, direction);
+    jack->editor = editor;
+    addView(jack);
+    return jack;
+}
+
+void Module::registerForMidi() { editor->registerMidiReceiver(this); }
+void Module::registerForBlocks() { editor->registerBlockListener(this); }

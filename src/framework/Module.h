@@ -1,0 +1,114 @@
+#pragma once
+
+#include <cstdint>
+
+#include "gui/CViewContainer.h"
+#include "vst/aeffect.h"
+
+class Vantorel;
+class Patch;
+class PatchPoint;
+class ModuleKnob;
+class CControl;
+class CBitmap;
+
+// Tags with a meaning of their own; any tag below 1000 is a host parameter index.
+constexpr int32_t kTagNoParameter = 0x7ffffff8;
+constexpr int32_t kTagNotSaved = 0x7ffffff7;
+constexpr int kNumParameters = 1000;
+
+// Base of every rack module: a panel (view container) plus its place in the engine.
+// Thread contract: process, startBlock and processEvents run on the audio thread with
+// the engine lock held; everything structural runs on the editor side under the lock.
+class Module : public CViewContainer {
+public:
+    Module(const CRect& size, Patch* editor, CBitmap* background);
+    ~Module() override;
+
+    bool isTypeOf(const char* s) const override {
+        return std::strcmp(s, "Module") == 0 || CViewContainer::isTypeOf(s);
+    }
+
+    // Audio thread, lock held.
+    virtual void process() {}
+    virtual const char* getName() const { return ""; }
+    virtual int getNameLen() const { return -1; }
+    virtual const char* getVendorName() const { return ""; }
+    virtual int getVendorNameLen() const { return -1; }
+    virtual bool isAlwaysOnByDefault() const { return false; }
+    virtual bool writesDawOutput() const { return false; }
+    // Audio thread, lock held; only while registered and active.
+    virtual void processEvents(vst::VstEvents*) {}
+    virtual void startBlock(int /*sampleFrames*/) {}
+    // Lock held.
+    virtual void cableConnected(PatchPoint*) {}
+    virtual void cableDisconnected(PatchPoint*) {}
+    // Editor thread without the lock (user), or under it (loadState).
+    virtual void controlChanged(CControl*) {}
+    virtual int getStateSize();
+    virtual void saveState(float* buffer, int byteCount);
+    virtual void loadState(const int32_t* words, int byteCount, int version);
+    // Lock held.
+    virtual void setSampleRate(float rate);
+    virtual void setKnobSmoothing(int ms);
+    virtual int getVersion() const { return -1; }
+    virtual bool setBandlimit(int mode) {
+        bandlimit = mode;
+        return true;
+    }
+
+    // Host-parameter bookkeeping.
+    void releaseParamIndex(CControl* control);
+    void applySavedTags(const int32_t* tags, int count);
+    void countControls();
+    void setJackValues(float value);
+
+    // Panel decorations: a screw pair on the left or right edge.
+    void addScrews();
+    void addScrewsRight();
+
+    // Saved controls in child order: every jack and every control not tagged "not saved".
+    static bool isSavedControl(const CView* child);
+
+    float sampleRate;
+    float nyquist;
+    float samplesPerMinute;
+    bool oversampled = true;
+    bool alwaysOn = false;
+    int savedControlCount = -1;
+    int patchPointCount = -1;
+    int cableCount = 0;
+    int bandlimit = -1;
+    Vantorel* synth;
+    Patch* editor;
+    bool dragging = false;
+    int rackIndex = -1;
+    int processIndex = -1;
+    int midiIndex = -1;
+    int blockIndex = -1;
+
+protected:
+    // Panel building helpers for subclasses. Positions are control centres in panel
+    // coordinates; every control is added as the next child (the saved order).
+    ModuleKnob* addKnob(int cx, int cy, float initial, bool automatable = true);
+    ModuleKnob* addKnobWith(const char* bitmap, int frameSize, int cx, int cy, float initial,
+                            bool automatable = true);
+    PatchPoint* addJack(int cx, int cy, int direction);
+    PatchPoint* addMidiJack(int cx, int cy, int direction);
+    // Next free host parameter index, or kTagNoParameter.
+    int32_t takeParamIndex();
+    void bindParam(CControl* control);
+    void registerForMidi();
+    void registerForBlocks();
+
+private:
+    void addScrewPair(int left);
+};
+
+// The identity every module class reports: display name, vendor and record version.
+#define VANTOREL_MODULE_IDENTITY(DISPLAY_NAME, VERSION)                                  \
+    const char* getName() const override { return DISPLAY_NAME; }                        \
+    int getNameLen() const override { return (int)sizeof(DISPLAY_NAME) - 1; }             \
+    const char* getVendorName() const override { return "Kestrelmark"; }                 \
+    int getVendorNameLen() const override { return 11; }                                 \
+    int getVersion() const override { return VERSION; }

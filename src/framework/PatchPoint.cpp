@@ -1,0 +1,45 @@
+#include "framework/PatchPoint.h"
+
+#include <cstring>
+
+#include "framework/Module.h"
+#include "framework/SharedBitmaps.h"
+#include "gui/CBitmap.h"
+
+namespace {
+int framesOf(CBitmap* b, int height) {
+    return b && height > 0 ? b->getHeight() / height : 1;
+}
+}  // namespace
+
+PatchPoint::PatchPoint(const CRect& size, CControlListener* listener, int32_t tag, CBitmap* bitmap,
+                       int direction)
+    : CMovieBitmap(size, listener, tag, framesOf(bitmap, size.height()), size.height(), bitmap),
+      direction(direction) {}
+
+PatchPoint::PatchPoint(const CRect& size, CControlListener* listener, int32_t tag, int direction, bool)
+    : CMovieBitmap(size, listener, tag, framesOf(SharedBitmaps::get("MIDIpp.png"), size.height()),
+                   size.height(), SharedBitmaps::get("MIDIpp.png")),
+      direction(direction) {
+    signalType = kSignalMidi;
+    plugOffsetX = 0;
+    plugOffsetY = 0;
+}
+
+PatchPoint* PatchPoint::makeMidi(const CRect& size, CControlListener* listener, int32_t tag,
+                                 int direction) {
+    return new PatchPoint(size, listener, tag, direction, true);
+}
+
+Module* PatchPoint::getModule() const {
+    CViewContainer* p = getParentView();
+    return p && p->isTypeOf("Module") ? static_cast<Module*>(p) : nullptr;
+}
+
+uint32_t PatchPoint::inWord() const {
+    uint32_t w;
+    std::memcpy(&w, &inValue, sizeof w);
+    return w;
+}
+
+void PatchPoint::setOutWord(uint32_t word) { std::memcpy(&outValue, &word, sizeof word); }

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+
+#include "gui/CControl.h"
+
+class Module;
+class PatchPoint;
+class Patch;
+
+// One cable, in the patch's doubly linked list (oldest first).
+struct Cable {
+    Cable* prev = nullptr;
+    Cable* next = nullptr;
+    PatchPoint* reader = nullptr;  // its `source` points into `other`
+    PatchPoint* other = nullptr;   // the producing end
+    int colour = 1;                // 1..6 audio/CV, 7 MIDI
+};
+
+enum JackDirection { kJackInput = 0, kJackOutput = 1, kJackEither = 2 };
+enum JackRole { kRoleInput = 0, kRoleOutput = 1, kRoleUnconnected = 3 };
+enum SignalType { kSignalAudio = 0, kSignalMidi = 1 };
+
+// A jack. Inputs read `inValue`, outputs write `outValue`; the engine copies along
+// cables once per pass. MIDI jacks carry a message word in the float's bits.
+class PatchPoint : public CMovieBitmap {
+public:
+    // Audio/CV jack over one of the jack strips.
+    PatchPoint(const CRect& size, CControlListener* listener, int32_t tag, CBitmap* bitmap,
+               int direction);
+    // MIDI jack: always the shared MIDI jack strip, whatever bitmap is passed.
+    static PatchPoint* makeMidi(const CRect& size, CControlListener* listener, int32_t tag,
+                                int direction);
+
+    bool isTypeOf(const char* s) const override {
+        return std::strcmp(s, "PatchPoint") == 0 || CMovieBitmap::isTypeOf(s);
+    }
+
+    Module* getModule() const;
+
+    int direction;
+    int role = kRoleUnconnected;
+    int signalType = kSignalAudio;
+    float inValue = 0.f;
+    float outValue = 0.f;
+    Cable* cable = nullptr;
+    float* source = nullptr;
+    int connectionCount = 0;
+    int8_t plugOffsetX = -1;
+    int8_t plugOffsetY = -2;
+    Patch* editor = nullptr;
+    int saveIndex = -1;
+
+    // MIDI words travel as raw bits in the value slots.
+    uint32_t inWord() const;
+    void setOutWord(uint32_t word);
+
+private:
+    PatchPoint(const CRect& size, CControlListener* listener, int32_t tag, int direction, bool midi);
+};

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstring>
+
+#include "gui/CDrawContext.h"
+#include "gui/CGraphicsTypes.h"
+#include "gui/CReferenceCounter.h"
+
+class CViewContainer;
+class CFrame;
+
+class CView : public CReferenceCounter {
+public:
+    explicit CView(const CRect& size) : size(size), mouseableArea(size) {}
+
+    virtual void draw(CDrawContext*) { dirty = false; }
+    virtual CMouseEventResult onMouseDown(CPoint&, long /*buttons*/) { return kMouseEventNotImplemented; }
+    virtual CMouseEventResult onMouseUp(CPoint&, long) { return kMouseEventNotImplemented; }
+    virtual CMouseEventResult onMouseMoved(CPoint&, long) { return kMouseEventNotImplemented; }
+    virtual bool isTypeOf(const char* s) const { return std::strcmp(s, "CView") == 0; }
+
+    const CRect& getViewSize() const { return size; }
+    virtual void setViewSize(const CRect& r) {
+        size = r;
+        setDirty();
+    }
+    const CRect& getMouseableArea() const { return mouseableArea; }
+    void setMouseableArea(const CRect& r) { mouseableArea = r; }
+    int getWidth() const { return size.width(); }
+    int getHeight() const { return size.height(); }
+
+    void setParentView(CViewContainer* p) { parent = p; }
+    CViewContainer* getParentView() const { return parent; }
+    CFrame* getFrame() const;
+
+    virtual void setDirty(bool state = true) { dirty = state; }
+    bool isDirty() const { return dirty; }
+    void invalid() { setDirty(); }
+    void setVisible(bool v) { visible = v; setDirty(); }
+    bool isVisible() const { return visible; }
+    void setTransparency(bool t) { transparent = t; }
+    bool getTransparency() const { return transparent; }
+
+protected:
+    CRect size;
+    CRect mouseableArea;
+    CViewContainer* parent = nullptr;
+    bool dirty = true;
+    bool visible = true;
+    bool transparent = false;
+};

@@ -1,0 +1,110 @@
+#include "gui/CViewContainer.h"
+
+#include <algorithm>
+
+#include "gui/CBitmap.h"
+
+CViewContainer::CViewContainer(const CRect& size, CBitmap* background)
+    : CView(size), background(background) {
+    if (background) background->remember();
+}
+
+CViewContainer::~CViewContainer() {
+    removeAll(true);
+    if (background) background->forget();
+}
+
+void CViewContainer::addView(CView* view) {
+    if (!view) return;
+    children.push_back(view);
+    view->setParentView(this);
+    setDirty();
+}
+
+bool CViewContainer::removeView(CView* view, bool withForget) {
+    auto it = std::find(children.begin(), children.end(), view);
+    if (it == children.end()) return false;
+    children.erase(it);
+    if (mouseDownView == view) mouseDownView = nullptr;
+    view->setParentView(nullptr);
+    if (withForget) view->forget();
+    setDirty();
+    return true;
+}
+
+void CViewContainer::removeAll(bool withForget) {
+    std::vector<CView*> old;
+    old.swap(children);
+    mouseDownView = nullptr;
+    for (CView* v : old) {
+        v->setParentView(nullptr);
+        if (withForget) v->forget();
+    }
+}
+
+bool CViewContainer::isChild(const CView* view) const {
+    return std::find(children.begin(), children.end(), view) != children.end();
+}
+
+CView* CViewContainer::getViewAt(const CPoint& where, bool deep) const {
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+        CView* v = *it;
+        if (!v->isVisible() || !v->getViewSize().pointInside(where)) continue;
+        if (deep && v->isTypeOf("CViewContainer")) {
+            const CRect& r = v->getViewSize();
+            CView* inner = static_cast<CViewContainer*>(v)->getViewAt(
+                CPoint(where.x - r.left, where.y - r.top), true);
+            if (inner) return inner;
+        }
+        return v;
+    }
+    return nullptr;
+}
+
+void CViewContainer::draw(CDrawContext* context) {
+    for (CView* v : children)
+        if (v->isVisible()) v->draw(context);
+    dirty = false;
+}
+
+CMouseEventResult CViewContainer::onMouseDown(CPoint& where, long buttons) {
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+        CView* v = *it;
+        if (!v->isVisible() || !v->getMouseableArea().pointInside(where)) continue;
+        CPoint local = where;
+        if (v->isTypeOf("CViewContainer")) {
+            local.x -= v->getViewSize().left;
+            local.y -= v->getViewSize().top;
+        }
+        CMouseEventResult r = v->onMouseDown(local, buttons);
+        if (r == kMouseEventHandled) {
+            mouseDownView = v;
+            return r;
+        }
+        if (r == kMouseDownEventHandledButDontNeedMovedOrUpEvents) return r;
+    }
+    return kMouseEventNotHandled;
+}
+
+CMouseEventResult CViewContainer::onMouseUp(CPoint& where, long buttons) {
+    CView* v = mouseDownView;
+    mouseDownView = nullptr;
+    if (!v) return kMouseEventNotHandled;
+    CPoint local = where;
+    if (v->isTypeOf("CViewContainer")) {
+        local.x -= v->getViewSize().left;
+        local.y -= v->getViewSize().top;
+    }
+    return v->onMouseUp(local, buttons);
+}
+
+CMouseEventResult CViewContainer::onMouseMoved(CPoint& where, long buttons) {
+    CView* v = mouseDownView;
+    if (!v) return kMouseEventNotHandled;
+    CPoint local = where;
+    if (v->isTypeOf("CViewContainer")) {
+        local.x -= v->getViewSize().left;
+        local.y -= v->getViewSize().top;
+    }
+    return v->onMouseMoved(local, buttons);
+}

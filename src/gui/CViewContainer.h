@@ -1,0 +1,45 @@
+#pragma once
+
+#include <vector>
+
+#include "gui/CView.h"
+
+class CBitmap;
+
+// A view that owns child views; children are positioned in the container's own
+// coordinates and released when removed (unless asked not to) or when it dies.
+class CViewContainer : public CView {
+public:
+    CViewContainer(const CRect& size, CBitmap* background = nullptr);
+    ~CViewContainer() override;
+
+    bool isTypeOf(const char* s) const override {
+        return std::strcmp(s, "CViewContainer") == 0 || CView::isTypeOf(s);
+    }
+
+    virtual void addView(CView* view);
+    // Returns false when the view is not a child.
+    virtual bool removeView(CView* view, bool withForget = true);
+    void removeAll(bool withForget = true);
+    bool isChild(const CView* view) const;
+    int getNbViews() const { return (int)children.size(); }
+    CView* getView(int index) const {
+        return index >= 0 && index < (int)children.size() ? children[index] : nullptr;
+    }
+    const std::vector<CView*>& getChildren() const { return children; }
+
+    // Topmost visible child whose area holds the point (container coordinates).
+    CView* getViewAt(const CPoint& where, bool deep = false) const;
+
+    void draw(CDrawContext* context) override;
+    CMouseEventResult onMouseDown(CPoint& where, long buttons) override;
+    CMouseEventResult onMouseUp(CPoint& where, long buttons) override;
+    CMouseEventResult onMouseMoved(CPoint& where, long buttons) override;
+
+    CBitmap* getBackground() const { return background; }
+
+protected:
+    std::vector<CView*> children;
+    CBitmap* background;
+    CView* mouseDownView = nullptr;
+};

@@ -1,0 +1,33 @@
+#include "modules/SA022DAW.h"
+
+#include "engine/Vantorel.h"
+#include "framework/ModuleKnob.h"
+#include "framework/PatchPoint.h"
+#include "framework/SharedBitmaps.h"
+
+namespace {
+constexpr int kWidth = 48, kHeight = 291;
+constexpr int kCentreX = kWidth / 2 - 1;
+}  // namespace
+
+SA022DAW::SA022DAW(Patch* editor) : SA022DAW(editor, "SA022DAW.png", Layout{55, 157, 106, 208}, 1.0) {}
+
+SA022DAW::SA022DAW(Patch* editor, const char* panel, const Layout& layout, double gainScale)
+    : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel(panel, kWidth, kHeight)),
+      gainScale(gainScale) {
+    gainR = addKnob(kCentreX, layout.knobR, 0.5f);
+    gainL = addKnob(kCentreX, layout.knobL, 0.5f);
+    inR = addJack(kCentreX, layout.jackR, kJackInput);
+    inL = addJack(kCentreX, layout.jackL, kJackInput);
+    addScrews();
+    setJackValues(0.f);
+}
+
+void SA022DAW::process() {
+    gainL->smoothToValue();
+    gainR->smoothToValue();
+    const double l = gainL->smoothedValue, r = gainR->smoothedValue;
+    // Assignment, not sum: the last writer of the pass is what the host hears.
+    *synth->curOutL = (float)(gainScale * l * l * inL->inValue);
+    *synth->curOutR = (float)(gainScale * r * r * inR->inValue);
+}

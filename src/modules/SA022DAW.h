@@ -1,0 +1,28 @@
+#pragma once
+
+#include "framework/Module.h"
+
+class ModuleKnob;
+
+// Two input jacks to host main outputs 1 and 2, each through a squared-law gain knob
+// (silence to unity). SA052DAW12dbAmp is the same with four times the gain.
+class SA022DAW : public Module {
+public:
+    explicit SA022DAW(Patch* editor);
+    VANTOREL_MODULE_IDENTITY("SA02 2 DAW", 1000)
+    bool writesDawOutput() const override { return true; }
+    void process() override;
+
+protected:
+    struct Layout {
+        int knobR, knobL, jackR, jackL;
+    };
+    SA022DAW(Patch* editor, const char* panel, const Layout& layout, double gainScale);
+
+private:
+    ModuleKnob* gainR;
+    ModuleKnob* gainL;
+    PatchPoint* inR;
+    PatchPoint* inL;
+    double gainScale;
+};

@@ -1,0 +1,69 @@
+#include "render/MidiFile.h"
+
+#include <smf.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+namespace render {
+
+int channelMessageSize(uint8_t status) {
+    switch (status & 0xF0) {
+        case 0x80: case 0x90: case 0xA0: case 0xB0: case 0xE0: return 3;
+        case 0xC0: case 0xD0: return 2;
+        default: return 0;
+    }
+}
+
+namespace {
+
+// libsmf reports through glib's log; keep its first complaint as our error instead of
+// letting it print criticals to stderr.
+void captureSmfLog(const gchar*, GLogLevelFlags, const gchar* message, gpointer user) {
+    auto* first = static_cast<std::string*>(user);
+    if (first->empty() && message) *first = message;
+}
+
+}  // namespace
+
+bool readMidiFile(const std::string& path, MidiSequence& out, std::string& error) {
+    out = MidiSequence{};
+    // libsmf's own message for a missing file loses errno, so check readability first.
+    if (!std::ifstream(path, std::ios::binary)) {
+        error = "cannot open MIDI file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::string smfMessage;
+    const guint handler = g_log_set_handler(
+        "libsmf", GLogLevelFlags(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION),
+        captureSmfLog, &smfMessage);
+    smf_t* smf = smf_load(path.c_str());
+    if (!smf) {
+        g_log_remove_handler("libsmf", handler);
+        error = "cannot read MIDI file " + path + (smfMessage.empty() ? "" : ": " + smfMessage);
+        return false;
+    }
+    out.lengthSeconds = smf_get_length_seconds(smf);
+    smf_rewind(smf);
+    while (smf_event_t* ev = smf_get_next_event(smf)) {
+        const int length = ev->midi_buffer_length;
+        if (length < 1 || !ev->midi_buffer) continue;
+        const int expected = channelMessageSize(ev->midi_buffer[0]);
+        if (expected == 0 || length < expected) continue;
+        TimedMidi m;
+        m.seconds = ev->time_seconds;
+        m.size = uint8_t(expected);
+        bool wellFormed = true;
+        for (int i = 0; i < expected; ++i) {
+            m.bytes[i] = ev->midi_buffer[i];
+            if (i > 0 && (m.bytes[i] & 0x80)) wellFormed = false;
+        }
+        if (wellFormed) out.events.push_back(m);
+    }
+    smf_delete(smf);
+    g_log_remove_handler("libsmf", handler);
+    return true;
+}
+
+}  // namespace render
