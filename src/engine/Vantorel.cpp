@@ -86,9 +86,15 @@ void Vantorel::setSampleRate(float rate) {
     AudioEffectX::setSampleRate(rate);
     hostSampleRate = rate;
     iirCoef = (float)(60000.0 / ((double)rate * oversampleFactor));
+    updateModuleRates();
+}
+
+void Vantorel::updateModuleRates() {
+    // The editor builds its defaults through setOversampling before it is ours.
+    if (!editor) return;
     const ModuleList& rack = editor->rackModules;
     for (int i = 0; i < rack.size(); ++i)
-        rack[i]->setSampleRate(rack[i]->oversampled ? (float)oversampleFactor * rate : rate);
+        rack[i]->setSampleRate(rack[i]->oversampled ? (float)oversampleFactor * hostSampleRate : hostSampleRate);
 }
 
 void Vantorel::setBlockSize(VstInt32 size) {
@@ -280,9 +286,7 @@ void Vantorel::setOversampling(int v) {
     const int taps = Decimator::tapCount(filterType, factor);
     decimator.setTaps(taps);
     if (factor > 1 && taps > 0) decimator.designFir(taps, 1.0 / (2.0 * factor));
-    const ModuleList& rack = editor->rackModules;
-    for (int i = 0; i < rack.size(); ++i)
-        rack[i]->setSampleRate(rack[i]->oversampled ? (float)factor * hostSampleRate : hostSampleRate);
+    updateModuleRates();
 }
 
 void Vantorel::setFilterType(int index) {

@@ -82,6 +82,7 @@ private:
     void prepareBuffers(float** hostIn, float** hostOut, int frames);
     void reserveScratch(int frames);
     void runPasses(int frames);
+    void updateModuleRates();
 
     float* inputPtrs[kNumInputs] = {};
     float* outputPtrs[kNumOutputs] = {};

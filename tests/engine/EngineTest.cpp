@@ -1,0 +1,235 @@
+#include <cmath>
+#include <cstring>
+
+#include "support/PatchFixture.h"
+
+using namespace fixture;
+
+namespace {
+
+vst::VstMidiEvent noteOn(int deltaFrames, int note) {
+    vst::VstMidiEvent e{};
+    e.type = vst::kVstMidiType;
+    e.byteSize = sizeof e;
+    e.deltaFrames = deltaFrames;
+    e.midiData[0] = (char)0x90;
+    e.midiData[1] = (char)note;
+    e.midiData[2] = 100;
+    return e;
+}
+
+struct EventList {
+    explicit EventList(std::vector<vst::VstMidiEvent> evs) : events(std::move(evs)) {
+        storage.resize(sizeof(vst::VstEvents) + events.size() * sizeof(void*));
+        list = reinterpret_cast<vst::VstEvents*>(storage.data());
+        list->numEvents = (int)events.size();
+        for (size_t i = 0; i < events.size(); ++i)
+            list->events[i] = reinterpret_cast<vst::VstEvent*>(&events[i]);
+    }
+    std::vector<vst::VstMidiEvent> events;
+    std::vector<char> storage;
+    vst::VstEvents* list;
+};
+
+}  // namespace
+
+TEST(Engine, EmptyRackSilencesEveryOutputWhateverTheHostLeftInThem) {
+    Rig rig;
+    HostBuffers io(256, 0.77f);
+    for (auto& b : io.in) std::fill(b.begin(), b.end(), 0.5f);
+    rig.render(io);
+    for (int k = 0; k < kNumOutputs; ++k)
+        for (float v : io.out[k]) ASSERT_EQ(v, 0.f) << "output " << k + 1;
+}
+
+TEST(Engine, HostAudioPassesThroughTheBridgesWithTheirGainLaws) {
+    Rig rig;
+    Module* from = rig.add("SA01 2 From DAW");
+    Module* out = rig.add("SA02 2 DAW");
+    // Children: right output then left output; the sink: right input then left input.
+    rig.cable(jacks(from)[1], jacks(out)[1]);
+    rig.cable(jacks(from)[0], jacks(out)[0]);
+    HostBuffers io(64);
+    for (int i = 0; i < 64; ++i) {
+        io.in[0][i] = 0.5f + 0.001f * i;
+        io.in[1][i] = -0.25f;
+    }
+    rig.render(io);
+    // One cable: the host hears input sample i - 1 at sample i, times 0.5^2.
+    EXPECT_EQ(io.out[0][0], 0.f);
+    for (int i = 1; i < 64; ++i) {
+        ASSERT_FLOAT_EQ(io.out[0][i], 0.25f * io.in[0][i - 1]);
+        ASSERT_FLOAT_EQ(io.out[1][i], 0.25f * -0.25f);
+    }
+    // Squared law: three quarters of travel gives 0.5625.
+    setKnob(knobs(out)[1], 0.75f);
+    rig.render(io);
+    EXPECT_FLOAT_EQ(io.out[0][10], 0.5625f * io.in[0][9]);
+
+    Module* amp = rig.add("SA05 2 DAW 12db Amplifier");
+    rig.cable(jacks(from)[1], jacks(amp)[1]);
+    rig.render(io);  // both output modules write; the later one in the process list wins
+    EXPECT_FLOAT_EQ(io.out[0][10], io.in[0][9]);  // unity at the knob's centre
+    setKnob(knobs(amp)[1], 1.f);
+    rig.render(io);
+    EXPECT_FLOAT_EQ(io.out[0][10], 4.f * io.in[0][9]);
+}
+
+TEST(Engine, EveryCableDelaysByExactlyOnePassWhateverTheListOrder) {
+    Rig rig;
+    Module* out = rig.add("SA05 2 DAW 12db Amplifier");
+    AddModule* c = rig.addCustom<AddModule>();
+    AddModule* b = rig.addCustom<AddModule>();
+    AddModule* a = rig.addCustom<AddModule>();
+    Module* from = rig.add("SA01 2 From DAW");
+    // Built back to front so the process list runs the chain in reverse.
+    rig.cable(c->out, jacks(out)[1]);
+    rig.cable(b->out, c->in);
+    rig.cable(a->out, b->in);
+    rig.cable(jacks(from)[1], a->in);
+    HostBuffers io(32);
+    io.in[0][3] = 1.f;
+    rig.render(io);
+    for (int i = 0; i < 32; ++i) EXPECT_EQ(io.out[0][i], i == 3 + 4 ? 1.f : 0.f) << i;
+}
+
+TEST(Engine, FeedbackCableCarriesThePreviousPass) {
+    Rig rig;
+    AddModule* acc = rig.addCustom<AddModule>(1.f);
+    rig.cable(acc->out, acc->in);
+    EXPECT_EQ(acc->cableCount, 2);
+    HostBuffers io(10);
+    rig.render(io);
+    EXPECT_EQ(acc->out->outValue, 10.f);
+    EXPECT_EQ(acc->in->inValue, 10.f);
+}
+
+TEST(Engine, LastWriterInTheProcessListWinsAndMovesToTheEndWhenReactivated) {
+    Rig rig;
+    Module* from = rig.add("SA01 2 From DAW");
+    Module* first = rig.add("SA02 2 DAW");
+    Module* second = rig.add("SA02 2 DAW");
+    setKnob(knobs(first)[1], 1.f);    // gain 1
+    setKnob(knobs(second)[1], 0.5f);  // gain 0.25
+    rig.cable(jacks(from)[1], jacks(first)[1]);
+    rig.cable(jacks(from)[1], jacks(second)[1]);
+    EXPECT_EQ(rig.plugin.dawOutWriters, 2);
+    HostBuffers io(8);
+    std::fill(io.in[0].begin(), io.in[0].end(), 0.8f);
+    rig.render(io);
+    EXPECT_FLOAT_EQ(io.out[0][5], 0.2f);
+
+    rig.editor.disconnectJack(jacks(first)[1]);
+    EXPECT_EQ(first->processIndex, -1);
+    EXPECT_EQ(rig.plugin.dawOutWriters, 1);
+    rig.cable(jacks(from)[1], jacks(first)[1]);
+    EXPECT_EQ(first->processIndex, rig.editor.processList.last);
+    rig.render(io);
+    EXPECT_FLOAT_EQ(io.out[0][5], 0.8f);
+}
+
+TEST(Engine, InactiveModulesStopAndKeepTheirOutputs) {
+    Rig rig;
+    Module* from = rig.add("SA01 2 From DAW");
+    AddModule* sink = rig.addCustom<AddModule>();
+    Cable* c = rig.cable(jacks(from)[1], sink->in);
+    HostBuffers io(4);
+    std::fill(io.in[0].begin(), io.in[0].end(), 0.7f);
+    rig.render(io);
+    rig.editor.removeCable(c);
+    EXPECT_EQ(from->processIndex, -1);
+    EXPECT_EQ(sink->in->inValue, 0.f);  // unplugging reads 0 at once
+    std::fill(io.in[0].begin(), io.in[0].end(), 0.3f);
+    const long calls = sink->calls;
+    rig.render(io);
+    EXPECT_EQ(jacks(from)[1]->outValue, 0.7f);
+    EXPECT_EQ(sink->calls, calls);
+}
+
+TEST(Engine, BlockHooksAndMidiReachOnlyActiveRegisteredModules) {
+    Rig rig;
+    MidiProbe* probe = rig.addCustom<MidiProbe>();
+    EventList events({noteOn(0, 60)});
+    HostBuffers io(16);
+    EXPECT_EQ(rig.plugin.processEvents(events.list), 1);
+    rig.render(io);
+    EXPECT_EQ(probe->eventCalls, 0);
+    EXPECT_TRUE(probe->blockFrames.empty());
+
+    rig.editor.setAlwaysOn(probe, true);
+    EXPECT_EQ(rig.plugin.processEvents(events.list), 1);
+    rig.render(io);
+    HostBuffers empty(0);
+    rig.render(empty);  // a block of no samples still gets its hook
+    EXPECT_EQ(probe->eventCalls, 1);
+    EXPECT_EQ(probe->blockFrames, (std::vector<int>{16, 0}));
+
+    rig.editor.setAlwaysOn(probe, false);
+    rig.plugin.processEvents(events.list);
+    rig.render(io);
+    EXPECT_EQ(probe->eventCalls, 1);
+    EXPECT_EQ(probe->blockFrames.size(), 2u);
+
+    // Without any receiver the call still answers 1.
+    rig.editor.deleteModule(probe);
+    EXPECT_EQ(rig.plugin.processEvents(events.list), 1);
+}
+
+TEST(Engine, MidiWordsArriveOnTheSampleTheirDeltaFramesNameAndKeepTheirBits) {
+    Rig rig;
+    MidiProbe* probe = rig.addCustom<MidiProbe>();
+    MidiSink* sink = rig.addCustom<MidiSink>();
+    ASSERT_NE(rig.cable(probe->midiOut, sink->midiIn), nullptr);
+    EXPECT_EQ(sink->midiIn->getValue(), 1.f);  // plugged frame
+    EventList events({noteOn(5, 60), noteOn(5, 64), noteOn(9, 67)});
+    // A word whose bits read as a NaN as a float must still travel untouched.
+    const unsigned char nanBits[4] = {0x01, 0x00, 0xA0, 0x7F};
+    std::memcpy(events.events[2].midiData, nanBits, 4);
+    rig.plugin.processEvents(events.list);
+    HostBuffers io(16);
+    rig.render(io);
+    EXPECT_EQ(probe->emittedAt, (std::vector<int>{5, 6, 9}));
+    ASSERT_EQ(sink->received.size(), 3u);
+    // One cable: each word reaches the reader one pass later.
+    EXPECT_EQ(sink->received[0].first, 6);
+    EXPECT_EQ(sink->received[0].second, 0x00643C90u);
+    EXPECT_EQ(sink->received[2].first, 10);
+    EXPECT_EQ(sink->received[2].second, 0x7FA00001u);
+}
+
+TEST(Engine, InPlaceHostBuffersStillReadTheInputAsItArrived) {
+    Rig rig;
+    Module* from = rig.add("SA01 2 From DAW");
+    Module* amp = rig.add("SA05 2 DAW 12db Amplifier");
+    rig.cable(jacks(from)[1], jacks(amp)[1]);  // in 1 -> out 1
+    rig.cable(jacks(from)[0], jacks(amp)[0]);  // in 2 -> out 2
+    std::vector<float> shared1(32), shared2(32);
+    for (int i = 0; i < 32; ++i) shared1[i] = shared2[i] = (float)(i + 1);
+    std::vector<float> in3(32, 0.f);
+    float* inputs[kNumInputs];
+    float* outputs[kNumOutputs];
+    std::vector<std::vector<float>> rest(kNumOutputs, std::vector<float>(32, 9.f));
+    for (int k = 0; k < kNumInputs; ++k) inputs[k] = rest[k].data();
+    for (int k = 0; k < kNumOutputs; ++k) outputs[k] = rest[k].data();
+    inputs[0] = outputs[0] = shared1.data();
+    inputs[1] = outputs[1] = shared2.data();
+    rig.plugin.processReplacing(inputs, outputs, 32);
+    for (int i = 1; i < 32; ++i) {
+        ASSERT_EQ(shared1[i], (float)i);
+        ASSERT_EQ(shared2[i], (float)i);
+    }
+    // Inputs 3..10 share buffers with outputs 3..12 here; those outputs are silent.
+    for (int k = 2; k < kNumOutputs; ++k) EXPECT_EQ(rest[k][7], 0.f);
+}
+
+TEST(Engine, NullHostBuffersAreReadAsSilenceAndNeverWritten) {
+    Rig rig;
+    Module* from = rig.add("SA01 2 From DAW");
+    Module* amp = rig.add("SA05 2 DAW 12db Amplifier");
+    rig.cable(jacks(from)[1], jacks(amp)[1]);
+    std::vector<float> out1(16, 5.f);
+    float* inputs[kNumInputs] = {};
+    float* outputs[kNumOutputs] = {out1.data()};
+    rig.plugin.processReplacing(inputs, outputs, 16);
+    for (float v : out1) EXPECT_EQ(v, 0.f);
+}

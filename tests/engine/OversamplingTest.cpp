@@ -1,0 +1,156 @@
+#include <cmath>
+#include <random>
+
+#include "engine/Decimator.h"
+#include "support/PatchFixture.h"
+
+using namespace fixture;
+
+namespace {
+
+// Host input 1 -> SA05 at unity -> host output 1.
+struct UnityPath {
+    explicit UnityPath(Rig& rig) {
+        Module* from = rig.add("SA01 2 From DAW");
+        Module* amp = rig.add("SA05 2 DAW 12db Amplifier");
+        rig.cable(jacks(from)[1], jacks(amp)[1]);
+        rig.cable(jacks(from)[0], jacks(amp)[0]);
+    }
+};
+
+}  // namespace
+
+TEST(Oversampling, CoefficientsAtFourTimes44100) {
+    Rig rig(44100.f);
+    rig.plugin.setOversampling(2);
+    EXPECT_EQ(rig.plugin.oversampleFactor, 4);
+    EXPECT_EQ(rig.plugin.iirCoef, (float)(60000.0 / 176400.0));
+    EXPECT_NEAR(rig.plugin.iirCoef, 0.3401f, 1e-4f);
+    ASSERT_EQ(rig.plugin.decimator.firTaps, 101);  // FIR Auto taps is the editor's default
+    // Cutoff 1/8 of the oversampled rate: the centre tap is 2 * fc under a window of 1.
+    EXPECT_FLOAT_EQ(rig.plugin.decimator.firCoefs[50], 0.25f);
+    // Taps are symmetric about the centre; the table holds the first half and the centre.
+    EXPECT_NEAR(rig.plugin.decimator.firCoefs[0], 0.f, 1e-6f);
+    double sum = rig.plugin.decimator.firCoefs[50];
+    for (int i = 0; i < 50; ++i) sum += 2.0 * rig.plugin.decimator.firCoefs[i];
+    EXPECT_NEAR(sum, 1.0, 2e-3);
+}
+
+TEST(Oversampling, TapCountForEveryFilterEntryAndFactor) {
+    const int numbered[] = {51, 101, 151, 201, 301, 601, 1001, 1501, 1701, 2001, 4001, 6401, 12801};
+    for (int v = 0; v <= 8; ++v) {
+        const int f = 1 << v;
+        EXPECT_EQ(Decimator::tapCount(0, f), 0);
+        EXPECT_EQ(Decimator::tapCount(1, f), f == 1 ? 0 : 25 * f + 1) << f;
+        EXPECT_EQ(Decimator::tapCount(2, f), f == 1 ? 0 : 50 * f + 1) << f;
+        for (int i = 0; i < 13; ++i) EXPECT_EQ(Decimator::tapCount(3 + i, f), numbered[i]);
+    }
+    EXPECT_EQ(Decimator::tapCount(-1, 4), 0);
+    EXPECT_EQ(Decimator::tapCount(16, 4), 0);
+
+    Rig rig;
+    rig.plugin.setOversampling(3);
+    EXPECT_EQ(rig.plugin.decimator.firTaps, 201);
+    rig.plugin.setFilterType(2);
+    EXPECT_EQ(rig.plugin.decimator.firTaps, 401);
+    rig.plugin.setOversampling(0);
+    rig.plugin.setFilterType(1);
+    EXPECT_EQ(rig.plugin.decimator.firTaps, 0);
+}
+
+TEST(Oversampling, DirectCurrentSettlesToOneThroughEitherFilter) {
+    for (int filter : {0, 1, 2, 9}) {
+        Rig rig(44100.f);
+        UnityPath path(rig);
+        rig.plugin.setFilterType(filter);
+        rig.plugin.setOversampling(2);
+        HostBuffers io(4096);
+        std::fill(io.in[0].begin(), io.in[0].end(), 1.f);
+        std::fill(io.in[1].begin(), io.in[1].end(), -1.f);
+        rig.render(io);
+        EXPECT_NEAR(io.out[0].back(), 1.f, 2e-3f) << "filter " << filter;
+        EXPECT_NEAR(io.out[1].back(), -1.f, 2e-3f) << "filter " << filter;
+    }
+}
+
+TEST(Oversampling, FirAt256XWithDoubleTapsConvolvesTheWholeRing) {
+    Rig rig;
+    UnityPath path(rig);
+    rig.plugin.setFilterType(2);
+    rig.plugin.setOversampling(8);
+    const Decimator& d = rig.plugin.decimator;
+    ASSERT_EQ(d.firTaps, 12801);
+    const int frames = 64, factor = 256, n = d.firTaps;
+    HostBuffers io(frames);
+    std::mt19937 gen(7);
+    std::uniform_real_distribution<float> noise(-1.f, 1.f);
+    for (float& v : io.in[0]) v = noise(gen);
+    rig.render(io);
+    // What the filter saw: one cable late, each host sample held for 256 passes.
+    auto input = [&](long t) -> double { return t >= 1 ? io.in[0][(size_t)((t - 1) / factor)] : 0.0; };
+    for (int s : {40, 52, 63}) {
+        const long newest = (long)s * factor + factor - 1;
+        double expected = 0.0;
+        for (int k = 0; k < n && newest - k >= 0; ++k) expected += d.firCoefs[std::min(k, n - 1 - k)] * input(newest - k);
+        EXPECT_NEAR(io.out[0][(size_t)s], expected, 1e-4) << s;
+    }
+}
+
+TEST(Oversampling, ChangingTapCountKeepsTheRingPositionInside) {
+    Rig rig;
+    UnityPath path(rig);
+    rig.plugin.setFilterType(2);
+    rig.plugin.setOversampling(8);
+    HostBuffers io(7);
+    std::fill(io.in[0].begin(), io.in[0].end(), 1.f);
+    for (int entry : {3, 14, 1, 4, 15, 2}) {
+        rig.render(io);
+        rig.plugin.setFilterType(entry);
+        const Decimator& d = rig.plugin.decimator;
+        ASSERT_GE(d.firPos, 0);
+        ASSERT_LT(d.firPos, std::max(1, d.firTaps)) << entry;
+    }
+    HostBuffers settle(400);
+    std::fill(settle.in[0].begin(), settle.in[0].end(), 1.f);
+    rig.render(settle);
+    EXPECT_NEAR(settle.out[0].back(), 1.f, 2e-3f);
+}
+
+TEST(Oversampling, FilterChosenWhileOffTakesEffectAtTheNextFactor) {
+    Rig rig;
+    UnityPath path(rig);
+    rig.plugin.setFilterType(3);  // "FIR 51 taps"
+    HostBuffers io(16);
+    for (int i = 0; i < 16; ++i) io.in[0][i] = (float)i;
+    rig.render(io);
+    for (int i = 1; i < 16; ++i) ASSERT_EQ(io.out[0][i], (float)(i - 1));  // untouched
+    rig.plugin.setOversampling(1);
+    EXPECT_EQ(rig.plugin.decimator.firTaps, 51);
+    EXPECT_FLOAT_EQ(rig.plugin.decimator.firCoefs[25], 0.5f);
+}
+
+TEST(Oversampling, ModulesWithoutOversamplingRunOncePerHostSampleAtTheHostRate) {
+    Rig rig(48000.f);
+    AddModule* fast = rig.addCustom<AddModule>();
+    AddModule* slow = rig.addCustom<AddModule>(1.f);
+    rig.editor.setAlwaysOn(fast, true);
+    rig.editor.setAlwaysOn(slow, true);
+    rig.editor.setModuleOversampled(slow, false);
+    rig.cable(slow->out, fast->in);
+    rig.plugin.setOversampling(2);
+    EXPECT_EQ(fast->lastRate, 192000.f);
+    EXPECT_EQ(slow->lastRate, 48000.f);
+    EXPECT_EQ(fast->sampleRate, 192000.f);
+    HostBuffers io(10);
+    fast->calls = slow->calls = 0;
+    rig.render(io);
+    EXPECT_EQ(fast->calls, 40);
+    EXPECT_EQ(slow->calls, 10);
+    // The slow module's value holds for the four passes the fast one reads it in.
+    EXPECT_EQ(fast->out->outValue, 1.f);
+
+    rig.plugin.setSampleRate(44100.f);
+    EXPECT_EQ(fast->sampleRate, 176400.f);
+    EXPECT_EQ(slow->sampleRate, 44100.f);
+    EXPECT_EQ(rig.plugin.iirCoef, (float)(60000.0 / 176400.0));
+}
