@@ -10,7 +10,7 @@ namespace {
 constexpr int kInitialCapacity = 50;
 }
 
-Patch::Patch(Vantorel* synth) : synth(synth) { ensureCapacity(kInitialCapacity); }
+Patch::Patch(Vantorel* synth) : synth(synth) { growTo(kInitialCapacity); }
 
 Patch::~Patch() {
     while (cableHead) {
@@ -22,9 +22,11 @@ Patch::~Patch() {
 }
 
 void Patch::ensureCapacity(int n) {
-    if (n <= capacity) return;
+    if (n > capacity) growTo(2 * n);
+}
+
+void Patch::growTo(int newCapacity) {
     EngineLockGuard guard(synth->engineLock);
-    const int newCapacity = std::max(2 * n, kInitialCapacity);
     for (ModuleList* l : {&rackModules, &processList, &midiReceivers, &blockListeners}) {
         Module** items = new Module*[newCapacity]();
         if (l->items) std::copy(l->items, l->items + l->size(), items);

@@ -89,6 +89,7 @@ public:
     virtual CViewContainer* rackView() { return nullptr; }
 
 private:
+    void growTo(int newCapacity);
     void rebuildCableCopies();
     void unlinkCable(Cable* c);
     static void removeFromList(ModuleList& list, Module* m, int Module::*index);

@@ -10,6 +10,7 @@
 
 #include "vst/aeffect.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -36,6 +37,10 @@ VstIntPtr dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr valu
     Probe* p = self(e);
     switch (opcode) {
         case effClose:
+            if (p->resumed) {  // the host has to suspend first; nothing else would notice
+                std::fputs("probe: closed while still resumed\n", stderr);
+                std::abort();
+            }
             delete p;
             return 1;
         case effMainsChanged:

@@ -67,23 +67,13 @@ TEST(MidiFile, UnreadableFilesAreReportedNotPrinted) {
     EXPECT_FALSE(readMidiFile(dir.file("none.mid"), seq, error));
     EXPECT_NE(error.find("none.mid"), std::string::npos) << error;
 
+    EXPECT_FALSE(readMidiFile(dir.file(""), seq, error));
+    EXPECT_NE(error.find("not a file"), std::string::npos) << error;
+
     const std::string junk = dir.file("junk.mid");
     testsupport::writeFile(junk, "MThd but not really a MIDI file");
     EXPECT_FALSE(readMidiFile(junk, seq, error));
     EXPECT_NE(error.find("junk.mid"), std::string::npos) << error;
-}
-
-TEST(MidiFile, ChannelMessageSizes) {
-    EXPECT_EQ(channelMessageSize(0x80), 3);
-    EXPECT_EQ(channelMessageSize(0x9F), 3);
-    EXPECT_EQ(channelMessageSize(0xAF), 3);
-    EXPECT_EQ(channelMessageSize(0xB0), 3);
-    EXPECT_EQ(channelMessageSize(0xC7), 2);
-    EXPECT_EQ(channelMessageSize(0xD0), 2);
-    EXPECT_EQ(channelMessageSize(0xE2), 3);
-    EXPECT_EQ(channelMessageSize(0xF0), 0);
-    EXPECT_EQ(channelMessageSize(0xFF), 0);
-    EXPECT_EQ(channelMessageSize(0x40), 0);
 }
 
 // --- The render tool ---------------------------------------------------------------------

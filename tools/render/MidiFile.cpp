@@ -1,10 +1,10 @@
 #include "render/MidiFile.h"
 
 #include <smf.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
 namespace render {
 
@@ -29,9 +29,14 @@ void captureSmfLog(const gchar*, GLogLevelFlags, const gchar* message, gpointer 
 
 bool readMidiFile(const std::string& path, MidiSequence& out, std::string& error) {
     out = MidiSequence{};
-    // libsmf's own message for a missing file loses errno, so check readability first.
-    if (!std::ifstream(path, std::ios::binary)) {
+    // libsmf's messages for a missing file or a folder are cryptic, so check those first.
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) {
         error = "cannot open MIDI file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "MIDI file " + path + " is not a file";
         return false;
     }
     std::string smfMessage;

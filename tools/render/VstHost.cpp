@@ -41,7 +41,7 @@ int64_t frameAt(double seconds, double sampleRate) {
     const double frame = seconds * sampleRate;
     if (!(frame > 0.0)) return 0;  // negative or NaN
     if (frame >= 9.0e18) return std::numeric_limits<int64_t>::max();
-    return int64_t(frame);
+    return std::llround(frame);
 }
 
 std::vector<VstMidiEvent> takeBlockEvents(const std::vector<TimedMidi>& sorted, size_t& next,

@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace render {
 
@@ -49,6 +50,8 @@ bool writeWav(const std::string& path, const Channels& channels, int sampleRate,
         error = "cannot finish " + path;
         ok = false;
     }
+    // A shorter but well-formed file would pass for a finished render.
+    if (!ok) std::remove(path.c_str());
     return ok;
 }
 

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -120,6 +121,8 @@ bool parse(int argc, char** argv, Options& o) {
 std::vector<uint8_t> readBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) die("cannot open chunk file " + path + ": " + std::strerror(errno));
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) die("chunk file " + path + " is not a file");
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) die("cannot read chunk file " + path);
     return bytes;
