@@ -44,15 +44,30 @@ public:
     // Whether a module of that size may rest at (x, y): on a row, inside the rack, on
     // the grid and clear of other modules (`ignore` excluded).
     bool placeIsFree(int x, int y, int width, int height, const Module* ignore = nullptr) const;
-    bool moveModule(Module* m, int x, int y);
+    void moveModule(Module* m, int x, int y);
 
     // Knob Copy / Paste: no host automation, no controlChanged; smoothing picks it up.
     void copyKnob(CControl* knob) { knobClipboard = knob->getValue(); }
     void pasteKnob(CControl* knob) { knob->setValue(knobClipboard); }
 
-    // Host chunk. The buffer stays valid until the next call.
+    // Rows of the rack. removeRow deletes the modules in the last row first; the
+    // preset reader only trims rows after emptying the rack.
+    void addRow();
+    bool removeRow();
+
+    // Host chunk. The buffer stays valid until the next call. A chunk is built at
+    // once, window or not, so the host always gets back the patch it last set.
     const std::vector<uint8_t>& writeChunk();
     bool readChunk(const uint8_t* data, size_t size);
+    // Preset files. Writing goes to a file beside the target that is renamed into
+    // place, so a failed save never destroys the previous file.
+    bool writePresetFile(const std::string& path);
+    bool readPresetFile(const std::string& path);
+
+    // Messages the user must see: shown in the editor's dialog while the window is
+    // open; the last one is kept either way.
+    void showMessage(const std::string& title, const std::string& text);
+    std::string lastMessageTitle, lastMessageText;
 
     int rowCount = 3;
     int rowSelector = 2;
@@ -68,9 +83,15 @@ public:
     std::string presetPath;
     std::string presetName;
     std::string presetsFolder;
+    bool fromChunk = false;
     platform::ConfigIni config;
 
 private:
+    // Replaces the patch with a checked parse; the old patch is kept when it fails.
+    bool readPatch(const uint8_t* data, size_t size, bool chunk);
+    void applyRowCount(int rows);
+
     SynRack* rack;
+    std::vector<CView*> rowViews;
     std::vector<uint8_t> chunkBuffer;
 };

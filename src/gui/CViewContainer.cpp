@@ -21,6 +21,14 @@ void CViewContainer::addView(CView* view) {
     setDirty();
 }
 
+void CViewContainer::addView(CView* view, int index) {
+    if (!view) return;
+    index = std::clamp(index, 0, (int)children.size());
+    children.insert(children.begin() + index, view);
+    view->setParentView(this);
+    setDirty();
+}
+
 bool CViewContainer::removeView(CView* view, bool withForget) {
     auto it = std::find(children.begin(), children.end(), view);
     if (it == children.end()) return false;

@@ -18,6 +18,8 @@ public:
     }
 
     virtual void addView(CView* view);
+    // Inserts below the children from `index` on (drawn before them).
+    void addView(CView* view, int index);
     // Returns false when the view is not a child.
     virtual bool removeView(CView* view, bool withForget = true);
     void removeAll(bool withForget = true);

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "framework/Module.h"
+
+class ModuleKnob;
+class CVerticalSwitch;
+class CKickButton;
+
+// Gate-driven attack-decay-sustain-release envelope from 0 to 1 with cubic time knobs,
+// curved or straight segments, retrigger, a manual trigger and an end-of-decay output.
+// The Pos. input scales the running time of whatever stage is playing.
+class S500ADSR : public Module {
+public:
+    explicit S500ADSR(Patch* editor);
+    VANTOREL_MODULE_IDENTITY("S500 ADSR", 1000)
+    void process() override;
+    void setSampleRate(float rate) override;
+
+private:
+    void updateTimeLimits();
+
+    ModuleKnob* posAmount;
+    ModuleKnob* attack;
+    ModuleKnob* decay;
+    ModuleKnob* sustain;
+    ModuleKnob* release;
+    PatchPoint* posIn;
+    PatchPoint* gateIn;
+    PatchPoint* retrigIn;
+    PatchPoint* eodOut;
+    PatchPoint* out;
+    CVerticalSwitch* curve;
+    CKickButton* trigButton;
+
+    // A float clock stops counting at 2^24, which long stages at high rates reach.
+    double stageClock = 0.0;
+    float gateLatch = 0.f;
+    float prevRetrig = 0.f;
+    float releaseStart = 0.f;
+    float maxTime = 0.f;
+    float minAttack = 0.f;
+    float minDecayRelease = 0.f;
+};
