@@ -26,6 +26,15 @@ bool Module::isSavedControl(const CView* child) {
     return child->isTypeOf("CControl") && static_cast<const CControl*>(child)->getTag() != kTagNotSaved;
 }
 
+CControl* Module::control(const char* type, int n) const {
+    for (CView* v : children)
+        if (v->isTypeOf(type) && v->isTypeOf("CControl") && n-- == 0) return static_cast<CControl*>(v);
+    return nullptr;
+}
+
+PatchPoint* Module::jack(int n) const { return static_cast<PatchPoint*>(control("PatchPoint", n)); }
+ModuleKnob* Module::knob(int n) const { return static_cast<ModuleKnob*>(control("ModuleKnob", n)); }
+
 void Module::countControls() {
     int saved = 0, jacks = 0;
     for (CView* v : children) {

@@ -70,6 +70,13 @@ public:
     // Saved controls in child order: every jack and every control not tagged "not saved".
     static bool isSavedControl(const CView* child);
 
+    // The n-th child of a kind, in creation order ("PatchPoint", "ModuleKnob",
+    // "CVerticalSwitch"...); null when there are fewer. Tools and tests address
+    // controls this way, the same order presets use.
+    CControl* control(const char* type, int n) const;
+    PatchPoint* jack(int n) const;
+    ModuleKnob* knob(int n) const;
+
     float sampleRate;
     float nyquist;
     float samplesPerMinute;
