@@ -222,7 +222,9 @@ bool SynEditor::readPatch(const uint8_t* data, size_t size, bool chunk) {
             continue;
         }
         Module* m = pm.moduleClass->create(this);
-        moveModule(m, pm.x, pm.y);
+        // A position outside the rack cannot be reached or seen; keep the module inside.
+        moveModule(m, std::clamp(pm.x, 0, std::max(0, kRowWidth - m->getWidth())),
+                   std::clamp(pm.y, 0, std::max(0, rowCount * kRowHeight - m->getHeight())));
         m->oversampled = pm.oversampled;
         m->bandlimit = pm.bandlimit;
         m->alwaysOn = pm.alwaysOn;

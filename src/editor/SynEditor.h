@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -71,7 +72,8 @@ public:
 
     int rowCount = 3;
     int rowSelector = 2;
-    bool changing = false;
+    // Set while valueChanged runs; host parameter writes are ignored meanwhile.
+    std::atomic<bool> changing{false};
     float knobClipboard = 0.f;
 
     std::string author;

@@ -200,21 +200,31 @@ void Vantorel::runPasses(int frames) {
 }
 
 VstInt32 Vantorel::processEvents(VstEvents* events) {
-    const ModuleList& receivers = editor->midiReceivers;
-    if (!events || events->numEvents <= 0 || receivers.size() == 0) return 1;
+    if (!events || events->numEvents <= 0) return 1;
     EngineLockGuard guard(engineLock);
+    const ModuleList& receivers = editor->midiReceivers;
     for (int i = 0; i < receivers.size(); ++i)
         if (receivers[i]->processIndex != -1) receivers[i]->processEvents(events);
     return 1;
 }
 
+// Host parameter calls may come from any thread while the editor deletes modules;
+// the lock keeps the control they name alive for the call.
 void Vantorel::setParameter(VstInt32 index, float value) {
     if (editor->changing || index < 0 || index >= kNumParameters) return;
-    if (CControl* c = editor->paramControls[index]) c->setValue(value);
+    EngineLockGuard guard(engineLock);
+    CControl* c = editor->paramControls[index];
+    if (!c) return;
+    c->setValue(value);
+    // Modules that derive state from a control (switch modes, stepped gains) must
+    // hear automation as they hear the mouse, or the host's moves would do nothing.
+    CViewContainer* owner = c->getParentView();
+    if (owner && owner->isTypeOf("Module")) static_cast<Module*>(owner)->controlChanged(c);
 }
 
 float Vantorel::getParameter(VstInt32 index) {
     if (index < 0 || index >= kNumParameters) return 0.f;
+    EngineLockGuard guard(engineLock);
     CControl* c = editor->paramControls[index];
     return c ? c->getValue() : 0.f;
 }
@@ -290,21 +300,24 @@ void Vantorel::setOversampling(int v) {
 }
 
 void Vantorel::setFilterType(int index) {
+    EngineLockGuard guard(engineLock);
     filterType = index >= 0 && index < Decimator::kFilterEntries ? index : -1;
     const int taps = Decimator::tapCount(filterType, oversampleFactor);
-    EngineLockGuard guard(engineLock);
     decimator.setTaps(taps);
     if (oversampleFactor > 1 && taps > 0) decimator.designFir(taps, 1.0 / (2.0 * oversampleFactor));
 }
 
 const VstTimeInfo* Vantorel::timeInfo(VstInt32 filter) {
-    if (const VstTimeInfo* t = getTimeInfo(filter)) {
-        if ((t->flags & kVstTempoValid) && t->tempo > 0.0) lastTempo = t->tempo;
+    const VstTimeInfo* t = getTimeInfo(filter);
+    if (t && (t->flags & kVstTempoValid) && t->tempo > 0.0 && std::isfinite(t->tempo)) {
+        lastTempo = t->tempo;
         return t;
     }
-    fallbackTime = VstTimeInfo{};
+    // No answer, or one without a usable tempo: keep the last tempo, and without any
+    // answer read the transport as stopped.
+    fallbackTime = t ? *t : VstTimeInfo{};
     fallbackTime.tempo = lastTempo;
-    fallbackTime.sampleRate = getSampleRate();
-    fallbackTime.flags = kVstTempoValid;
+    fallbackTime.flags |= kVstTempoValid;
+    if (!t) fallbackTime.sampleRate = getSampleRate();
     return &fallbackTime;
 }

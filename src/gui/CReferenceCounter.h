@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 // Views and bitmaps are shared by reference count: whoever keeps one calls
 // remember(), and forget() on the last holder destroys it.
 class CReferenceCounter {
@@ -9,12 +11,14 @@ public:
     CReferenceCounter& operator=(const CReferenceCounter&) = delete;
     virtual ~CReferenceCounter() = default;
 
-    void remember() { ++nbReference; }
+    void remember() { nbReference.fetch_add(1, std::memory_order_relaxed); }
     void forget() {
-        if (--nbReference == 0) delete this;
+        if (nbReference.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
     }
-    int getNbReference() const { return nbReference; }
+    int getNbReference() const { return nbReference.load(std::memory_order_relaxed); }
 
 private:
-    int nbReference = 1;
+    // Shared bitmaps are held by the views of every instance, which hosts may
+    // build on different threads.
+    std::atomic<int> nbReference{1};
 };

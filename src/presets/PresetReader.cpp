@@ -49,7 +49,7 @@ public:
     void words(std::vector<int32_t>& out, int32_t bytes) {
         if (bytes < 0 || !need((size_t)bytes)) return fail();
         out.assign(((size_t)bytes + 3) / 4, 0);
-        std::memcpy(out.data(), p, (size_t)bytes);
+        if (bytes > 0) std::memcpy(out.data(), p, (size_t)bytes);
         p += bytes;
     }
     void fail() { good = false; }

@@ -1,0 +1,82 @@
+#include "modules/S201VCF.h"
+
+#include <cmath>
+
+#include "framework/ModuleKnob.h"
+#include "framework/PatchPoint.h"
+#include "framework/SharedBitmaps.h"
+
+namespace {
+
+constexpr int kWidth = 96, kHeight = 291;
+// 0.99 * pi/2 * 44100: o = 1 puts t just short of pi/2 at 44.1 kHz, so fc tops out
+// at 21829.5 Hz whatever the rate.
+constexpr double kFrequencyScale = 68579.39683153832;
+constexpr float kNodeLimit = 4.f;
+
+// Written so that a NaN lands on the lower bound instead of poisoning the states for
+// good (a comparison with NaN is false); plain comparisons also stay inline.
+inline float limit(float v, float lo, float hi) {
+    v = v > lo ? v : lo;
+    return v < hi ? v : hi;
+}
+
+}  // namespace
+
+S201VCF::S201VCF(Patch* editor)
+    : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S201VCF.png", kWidth, kHeight)) {
+    level = addKnob(62, 55, 0.5f);
+    cutoff = addKnob(62, 98, 0.5f);
+    frequencyDepth = addKnob(62, 141, 0.f);
+    resonanceDepth = addKnob(62, 184, 0.f);
+    resonance = addKnob(62, 227, 0.f);
+    audioIn = addJack(17, 58, kJackInput);
+    cutoffIn = addJack(17, 101, kJackInput);
+    frequencyIn = addJack(17, 144, kJackInput);
+    resonanceIn = addJack(17, 187, kJackInput);
+    output = addJack(17, 230, kJackOutput);
+    addScrews();
+    setJackValues(0.f);
+    frequencyScale = (float)(kFrequencyScale / sampleRate);
+}
+
+void S201VCF::setSampleRate(float rate) {
+    Module::setSampleRate(rate);
+    frequencyScale = (float)(kFrequencyScale / sampleRate);
+}
+
+void S201VCF::process() {
+    level->smoothToValue();
+    cutoff->smoothToValue();
+    frequencyDepth->smoothToValue();
+    resonanceDepth->smoothToValue();
+    resonance->smoothToValue();
+
+    // A tiny offset of alternating sign keeps silent states out of the subnormal range.
+    guard = -guard;
+    const float lev = (float)level->smoothedValue;
+    const float x = audioIn->inValue * lev * lev + guard;
+
+    const float o = limit(cutoffIn->inValue + (float)cutoff->smoothedValue +
+                              frequencyIn->inValue * (float)frequencyDepth->smoothedValue,
+                          0.f, 1.f);
+    const float o2 = o * o;
+    const float t = frequencyScale * o2 * o2;
+    const float r = limit(resonanceIn->inValue * (float)resonanceDepth->smoothedValue +
+                              (float)resonance->smoothedValue,
+                          0.f, 1.f);
+    const float damp = 1.f - 0.95f * r;
+    const float k = 2.f * (1.f - damp * damp);
+
+    // tan(t) by a polynomial that stays finite where t approaches pi/2.
+    const float t2 = t * t;
+    const float g = t * (1.f + t2 * (0.31755f + 0.2033f * t2));
+
+    const float a = 1.f + g;
+    const float c = limit((k * s1 + a * s2 + a * g * x) / (a * a - k * g), -kNodeLimit, kNodeLimit);
+    const float y = (s1 + g * c) / a;
+    output->outValue = y;
+    node = c;
+    s1 = 2.f * y - s1;
+    s2 = 2.f * (c - k * y) - s2;
+}

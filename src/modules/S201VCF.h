@@ -1,0 +1,39 @@
+#pragma once
+
+#include "framework/Module.h"
+
+class ModuleKnob;
+
+// Two-pole resonant low-pass: two trapezoidal one-pole stages in a feedback loop,
+// solved without delay, with a hard limit on the loop's internal node.
+class S201VCF : public Module {
+public:
+    explicit S201VCF(Patch* editor);
+    VANTOREL_MODULE_IDENTITY("S201 VCF", 1000)
+
+    // Audio thread, lock held.
+    void process() override;
+    // Lock held; the filter states carry over.
+    void setSampleRate(float rate) override;
+
+    // The limited loop node of the last sample (for inspection; always within -4..4).
+    float internalNode() const { return node; }
+
+private:
+    ModuleKnob* level;
+    ModuleKnob* cutoff;
+    ModuleKnob* frequencyDepth;
+    ModuleKnob* resonanceDepth;
+    ModuleKnob* resonance;
+    PatchPoint* audioIn;
+    PatchPoint* cutoffIn;
+    PatchPoint* frequencyIn;
+    PatchPoint* resonanceIn;
+    PatchPoint* output;
+
+    float s1 = 0.f;  // second stage
+    float s2 = 0.f;  // first stage
+    float frequencyScale;
+    float guard = 1e-13f;
+    float node = 0.f;
+};

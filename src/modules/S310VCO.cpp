@@ -1,0 +1,354 @@
+#include "modules/S310VCO.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+#include "engine/Vantorel.h"
+#include "framework/ModuleKnob.h"
+#include "framework/Patch.h"
+#include "framework/PatchPoint.h"
+#include "framework/SharedBitmaps.h"
+
+namespace {
+
+constexpr int kWidth = 120, kHeight = 291;
+constexpr int kToggleSize = 40;
+// Keeps the period finite when the pitch sum is absurdly low or not a number.
+constexpr float kMinFrequency = 1e-3f;
+constexpr float kNever = 2.f;
+
+using Table = std::array<float, S310VCO::kTableLength>;
+
+// Plain O(n^2) transform; n is odd, so there is no fast one worth having here.
+void dft(const Table& cosT, const Table& sinT, const Table& re, const Table& im, Table& outRe,
+         Table& outIm, bool inverse) {
+    constexpr int n = S310VCO::kTableLength;
+    const float sign = inverse ? 1.f : -1.f;
+    for (int k = 0; k < n; ++k) {
+        float sr = 0.f, si = 0.f;
+        for (int i = 0; i < n; ++i) {
+            const int m = (k * i) % n;
+            const float c = cosT[m], s = sign * sinT[m];
+            sr += re[i] * c - im[i] * s;
+            si += re[i] * s + im[i] * c;
+        }
+        outRe[k] = inverse ? sr / n : sr;
+        outIm[k] = inverse ? si / n : si;
+    }
+}
+
+Table buildMinBlep() {
+    constexpr int n = S310VCO::kTableLength, last = S310VCO::kTableLast;
+    constexpr double kPi = 3.14159265358979323846;
+    Table cosT, sinT, re, im, xr, xi;
+    for (int m = 0; m < n; ++m) {
+        cosT[m] = std::cos((float)(2.0 * kPi * m / n));
+        sinT[m] = std::sin((float)(2.0 * kPi * m / n));
+    }
+    for (int i = 0; i < n; ++i) {
+        const double a = (double)i / last * 24.0 - 12.0;
+        const double sinc = a == 0.0 ? 1.0 : std::sin(kPi * a) / (kPi * a);
+        const double w = 0.42 - 0.5 * std::cos(2.0 * kPi * i / last) + 0.08 * std::cos(4.0 * kPi * i / last);
+        re[i] = (float)(sinc * w);
+        im[i] = 0.f;
+    }
+    // Real cepstrum; a bin of exactly zero magnitude would give log(0).
+    dft(cosT, sinT, re, im, xr, xi, false);
+    for (int k = 0; k < n; ++k) {
+        xr[k] = std::log(std::max(std::sqrt(xr[k] * xr[k] + xi[k] * xi[k]), 1e-20f));
+        xi[k] = 0.f;
+    }
+    dft(cosT, sinT, xr, xi, re, im, true);
+    // Fold the cepstrum onto its causal half: the minimum-phase version of the same magnitude.
+    for (int i = 0; i < n; ++i) {
+        xr[i] = i == 0 ? re[0] : (i < n / 2 ? 2.f * re[i] : 0.f);
+        xi[i] = 0.f;
+    }
+    dft(cosT, sinT, xr, xi, re, im, false);
+    for (int k = 0; k < n; ++k) {
+        const float mag = std::exp(re[k]);
+        xr[k] = mag * std::cos(im[k]);
+        xi[k] = mag * std::sin(im[k]);
+    }
+    dft(cosT, sinT, xr, xi, re, im, true);
+    Table step;
+    float sum = 0.f;
+    for (int i = 0; i < n; ++i) step[i] = sum += re[i];
+    for (int i = 0; i < n; ++i) step[i] /= sum;
+    return step;
+}
+
+// Time (0 = previous sample, 1 = this one) at which phase minus width, starting at
+// `base` and moving by `slope` over the sample, reaches 0 going up. Already above 0
+// means the edge is overdue and belongs at the start.
+inline float crossingTime(float base, float slope) {
+    if (base > 0.f) return 0.f;
+    if (slope <= 0.f) return kNever;
+    return -base / slope;
+}
+
+}  // namespace
+
+const float* S310VCO::minBlepTable() {
+    static const Table table = buildMinBlep();
+    return table.data();
+}
+
+S310VCO::S310VCO(Patch* editor)
+    : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S310VCO.png", kWidth, kHeight)),
+      blep(minBlepTable()),
+      baseFrequency(noteFrequency[60]) {
+    tune = addKnob(32, 73, 0.f);
+    fm = addKnob(32, 116, 0.f);
+    pw = addKnob(32, 159, 0.5f);
+    ra = addKnob(32, 202, 0.f);
+    octave = addKnobWith("sknobit_gray_13s.png", SharedBitmaps::kSmallKnobSize, 52, 43, 0.5f);
+    octave->setStepped(true);
+    octave->snap();
+    cvIn = addJack(72, 76, kJackInput);
+    fmIn = addJack(72, 119, kJackInput);
+    pwIn = addJack(72, 162, kJackInput);
+    raIn = addJack(72, 205, kJackInput);
+    trigIn = addJack(103, 76, kJackInput);
+    syncIn = addJack(103, 119, kJackInput);
+    sawOut = addJack(17, 251, kJackOutput);
+    triOut = addJack(45, 251, kJackOutput);
+    sineOut = addJack(74, 251, kJackOutput);
+    pulseOut = addJack(102, 251, kJackOutput);
+    hardBend = new CVerticalSwitch(
+        CRect::fromSize(103 - kToggleSize / 2, 161 - kToggleSize / 2, kToggleSize, kToggleSize),
+        editor->controlListener(), takeParamIndex(), 2, kToggleSize, 2,
+        SharedBitmaps::get("vert_switch_toggle.png"));
+    bindParam(hardBend);
+    hardBend->setDefaultValue(0.f);
+    hardBend->setValue(0.f);
+    addView(hardBend);
+    addScrews();
+    addScrewsRight();
+    setJackValues(0.f);
+    rectifyThreshold = 0.0454f * (sampleRate / hostSampleRate);
+    setBandlimit(0);
+}
+
+void S310VCO::cableDisconnected(PatchPoint* jack) {
+    if (jack == trigIn) octaveOffset = 0;
+}
+
+void S310VCO::setSampleRate(float rate) {
+    Module::setSampleRate(rate);
+    cachedPitch = -1000.f;
+    if (bandlimit == 1) setBandlimit(1);
+    rectifyThreshold = 0.0454f * (sampleRate / hostSampleRate);
+}
+
+bool S310VCO::setBandlimit(int mode) {
+    bandlimit = mode;
+    int s = kTableOversampling;
+    // Near DAW Nyquist: each correction spans the time it would at the host rate.
+    if (mode == 1 && oversampled) s = std::max(1, (int)(16.f / (sampleRate / hostSampleRate)));
+    step = s;
+    bufferLength = kTableLength / s + 3;
+    std::fill(std::begin(sawCorrection), std::end(sawCorrection), 0.f);
+    std::fill(std::begin(pulseCorrection), std::end(pulseCorrection), 0.f);
+    sawPosition = pulsePosition = 0;
+    return true;
+}
+
+int S310VCO::getStateSize() { return Module::getStateSize() + 8; }
+
+void S310VCO::saveState(float* buffer, int byteCount) {
+    Module::saveState(buffer, byteCount);
+    const int base = savedControlCount;
+    if ((base + 2) * 4 > byteCount) return;
+    buffer[base] = sawPhase;
+    buffer[base + 1] = pulsePhase;
+}
+
+void S310VCO::loadState(const int32_t* words, int byteCount, int version) {
+    Module::loadState(words, byteCount, version);
+    if (savedControlCount < 0) countControls();
+    const int base = savedControlCount;
+    if ((base + 2) * 4 <= byteCount) {
+        float phases[2];
+        std::memcpy(phases, words + base, sizeof phases);
+        // A phase outside 0..1 would put a correction beyond the step table.
+        sawPhase = phases[0] >= 0.f && phases[0] < 1.f ? phases[0] : 0.f;
+        pulsePhase = phases[1] >= 0.f && phases[1] < 1.f ? phases[1] : 0.f;
+    }
+    if (version <= 1000) {
+        // Records up to 1000 used an FM depth of 11 v^2 octaves; now it is 8 v^3.
+        const float v = fm->getValue();
+        fm->setValue(std::min(std::cbrt(1.375f * v * v), 1.f));
+        fm->snap();
+    }
+}
+
+void S310VCO::insertCorrection(float* buffer, int position, float delay, float amplitude) const {
+    float x = delay * (float)step;
+    if (!(x > 0.f)) x = 0.f;
+    else if (x > (float)step) x = (float)step;
+    const int k = (int)x;
+    const float r = x - (float)k;
+    for (int j = k; j < kTableLast; j += step) {
+        buffer[position] += (1.f - (blep[j] + r * (blep[j + 1] - blep[j]))) * amplitude;
+        if (++position == bufferLength) position = 0;
+    }
+}
+
+void S310VCO::updateFrequency(float pitch) {
+    cachedPitch = pitch;
+    float frequency = powf(2.f, pitch) * baseFrequency;
+    if (frequency > nyquist) frequency = nyquist;
+    if (!(frequency >= kMinFrequency)) frequency = kMinFrequency;
+    period = sampleRate / frequency;
+    increment = 1.f / period;
+    quarterPeriod = period * 0.25f;
+}
+
+void S310VCO::runSaw(bool syncEvent, float g, float bend) {
+    const float inc = increment;
+    if (!syncEvent) {
+        sawPhase += inc;
+        if (sawPhase >= 1.f) {
+            sawPhase -= 1.f;
+            insertCorrection(sawCorrection, sawPosition, sawPhase / inc, 2.f);
+        }
+    } else {
+        const float q = sawPhase + inc;
+        if (q - g > 1.f) {
+            insertCorrection(sawCorrection, sawPosition, (q - 1.f) / inc, 2.f);
+            insertCorrection(sawCorrection, sawPosition, g / inc, 2.f * ((q - 1.f) - g));
+        } else {
+            insertCorrection(sawCorrection, sawPosition, g / inc, 2.f * (q - g));
+        }
+        sawPhase = g;
+    }
+    // The step residuals add about 4 increments of DC per cycle; take it back out.
+    sawOut->outValue = (2.f * sawPhase - 1.f - 4.f * inc + sawCorrection[sawPosition]) * bend;
+    sawCorrection[sawPosition] = 0.f;
+    if (++sawPosition == bufferLength) sawPosition = 0;
+}
+
+float S310VCO::runPulse(bool syncEvent, float f, float g, float width, float bend) {
+    const float inc = increment;
+    const float previousPhase = pulsePhase, previousWidth = pulseWidth;
+    pulseWidth = width;
+    // Phase and width both move linearly across the sample; a sync instant ends the
+    // free-running part at 1 - f.
+    const float slope = inc - (width - previousWidth);
+    const float end = syncEvent ? 1.f - f : 1.f;
+    const float reach = previousPhase + end * inc;
+    const bool wraps = syncEvent ? reach > 1.f : reach >= 1.f;
+    const float sinceWrap = (previousPhase + inc - 1.f) / inc;
+    float* buffer = pulseCorrection;
+    if (pulseLevel < 0.f) {
+        const float t = crossingTime(previousPhase - previousWidth, slope);
+        if (t <= (wraps ? 1.f - sinceWrap : end)) {
+            insertCorrection(buffer, pulsePosition, 1.f - t, -2.f);
+            pulseLevel = 1.f;
+        }
+    }
+    if (wraps) {
+        if (pulseLevel > 0.f) insertCorrection(buffer, pulsePosition, sinceWrap, 2.f);
+        pulseLevel = -1.f;
+        // Only when the width moved fast enough to be passed again in the new cycle.
+        const float t = crossingTime(previousPhase - 1.f - previousWidth, slope);
+        if (t <= end) {
+            insertCorrection(buffer, pulsePosition, std::min(1.f - t, sinceWrap), -2.f);
+            pulseLevel = 1.f;
+        }
+    }
+    if (syncEvent) {
+        if (pulseLevel > 0.f) insertCorrection(buffer, pulsePosition, f, 2.f);
+        pulseLevel = -1.f;
+        pulsePhase = g;
+    } else {
+        pulsePhase = wraps ? reach - 1.f : reach;
+    }
+    const float value = (buffer[pulsePosition] + pulseLevel) * bend;
+    buffer[pulsePosition] = 0.f;
+    if (++pulsePosition == bufferLength) pulsePosition = 0;
+    return value;
+}
+
+void S310VCO::process() {
+    tune->smoothToValue();
+    fm->smoothToValue();
+    pw->smoothToValue();
+    ra->smoothToValue();
+    octave->smoothToStep();
+
+    const float trig = trigIn->inValue;
+    if (previousTrig < 0.25f && trig >= 0.25f && octaveOffset < 6)
+        ++octaveOffset;
+    else if (previousTrig > -0.25f && trig <= -0.25f && octaveOffset > -6)
+        --octaveOffset;
+    previousTrig = trig;
+
+    const double depth = fm->smoothedValue;
+    const float pitch = (float)((double)cvIn->inValue * 10.0 + (octave->smoothedValue * 12.0 - 6.0) +
+                                tune->smoothedValue + octaveOffset + depth * depth * depth * 8.0 * fmIn->inValue);
+    if (pitch != cachedPitch) updateFrequency(pitch);
+    const float inc = increment;
+
+    const float pwKnob = (float)pw->smoothedValue;
+    float width;
+    if (pwIn->connectionCount > 0) {
+        float m = pwIn->inValue > -1.f ? pwIn->inValue : -1.f;  // NaN reads as -1
+        m = m < 1.f ? m : 1.f;
+        width = (m * 0.5f * pwKnob + 0.5f) * (1.f - 2.f * inc) + inc;
+    } else {
+        width = (1.f - 2.f * inc) * pwKnob + inc;
+    }
+
+    const float sync = syncIn->inValue;
+    float bend = 1.f;
+    // Read here rather than cached on change, so host automation of the switch counts
+    // too; a value that truncates to 1 is Bend.
+    const float mode = hardBend->getValue();
+    if (mode >= 1.f && mode < 2.f && syncIn->connectionCount > 0) {
+        const double e = std::cos((((double)raIn->inValue + ra->smoothedValue) * 50.0 + 2.0) * sync);
+        // An infinite Sync would otherwise leave NaN in the integrators for good.
+        if (e == e) bend = (float)e;
+    }
+    const bool syncEvent = previousSync <= 0.f && sync > 0.f;
+    float f = 0.f, g = 0.f;
+    if (syncEvent) {
+        f = sync / (sync - previousSync);
+        if (!(f <= 1.f)) f = 1.f;
+        g = f * inc;
+    }
+
+    if (sawOut->connectionCount > 0) runSaw(syncEvent, g, bend);
+
+    const bool wantSine = sineOut->connectionCount > 0;
+    const bool wantTriangle = wantSine || triOut->connectionCount > 0;
+    if (wantTriangle || pulseOut->connectionCount > 0) {
+        const float pulse = runPulse(syncEvent, f, g, width, bend);
+        if (pulseOut->connectionCount > 0) pulseOut->outValue = pulse;
+        if (wantTriangle) {
+            const float leak = 1.f - inc;
+            const float i1 = pulse / quarterPeriod + previousIntegrator1 * leak;
+            triangle = (i1 - previousIntegrator1) + leak * triangle;
+            previousIntegrator1 = i1;
+            if (triOut->connectionCount > 0) triOut->outValue = triangle;
+            if (wantSine) {
+                integrator2 = triangle * 2.f / quarterPeriod + leak * integrator2;
+                float m = negativePeak;
+                if (m > integrator2) {
+                    m = integrator2;
+                } else {
+                    m += 0.05f * inc;
+                    if (m > -1.f) m = -1.f;
+                }
+                negativePeak = m;
+                const float h = inc > rectifyThreshold ? -(inc - rectifyThreshold) * 20.f : 0.f;
+                const float level = (h + (float)ra->smoothedValue + raIn->inValue - 1.f) * -m;
+                sineOut->outValue = level > 1.f ? 1.f : (level > integrator2 ? level : integrator2);
+            }
+        }
+    }
+    previousSync = sync;
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "framework/Module.h"
+
+class ModuleKnob;
+class CVerticalSwitch;
+
+// The standard audio oscillator: saw, triangle, rectifiable sine and pulse at once,
+// exponential pitch and FM, PWM, hard sync or bend, and trigger-stepped octaves.
+// Saw and pulse are band-limited with a minimum-phase step table; triangle and sine
+// are leaky integrals of the pulse and inherit its band limit.
+class S310VCO : public Module {
+public:
+    explicit S310VCO(Patch* editor);
+    VANTOREL_MODULE_IDENTITY("S310 VCO", 1001)
+
+    // Audio thread, lock held.
+    void process() override;
+    // Lock held.
+    void cableDisconnected(PatchPoint* jack) override;
+    void setSampleRate(float rate) override;
+    bool setBandlimit(int mode) override;
+    int getStateSize() override;
+    void saveState(float* buffer, int byteCount) override;
+    void loadState(const int32_t* words, int byteCount, int version) override;
+
+    // The band-limited unit step, 12 zero crossings at 16 points per sample.
+    static constexpr int kTableLength = 385;
+    static constexpr int kTableLast = kTableLength - 1;
+    static constexpr int kTableOversampling = 16;
+    static const float* minBlepTable();
+
+    int tableStep() const { return step; }
+    int correctionLength() const { return bufferLength; }
+
+private:
+    // Step 1 (Near DAW Nyquist at 16X and above) needs the longest buffers.
+    static constexpr int kMaxBuffer = kTableLength / 1 + 3;
+
+    // Residual of a band-limited step of height `amplitude` that happened `delay`
+    // samples before the current one, spread over the coming samples.
+    void insertCorrection(float* buffer, int position, float delay, float amplitude) const;
+    void updateFrequency(float pitch);
+    void runSaw(bool syncEvent, float g, float bend);
+    float runPulse(bool syncEvent, float f, float g, float width, float bend);
+
+    ModuleKnob* tune;
+    ModuleKnob* fm;
+    ModuleKnob* pw;
+    ModuleKnob* ra;
+    ModuleKnob* octave;
+    PatchPoint* cvIn;
+    PatchPoint* fmIn;
+    PatchPoint* pwIn;
+    PatchPoint* raIn;
+    PatchPoint* trigIn;
+    PatchPoint* syncIn;
+    PatchPoint* sawOut;
+    PatchPoint* triOut;
+    PatchPoint* sineOut;
+    PatchPoint* pulseOut;
+    CVerticalSwitch* hardBend;
+
+    const float* blep;
+    float baseFrequency;
+    float cachedPitch = -1000.f;
+    float period = 0.f;
+    float increment = 0.f;
+    float quarterPeriod = 0.f;
+    int octaveOffset = 0;
+    float previousTrig = 0.f;
+    float previousSync = -1.f;
+
+    float sawPhase = 0.f;
+    float pulsePhase = 0.f;
+    float pulseLevel = -1.f;
+    float pulseWidth = 0.f;
+    float previousIntegrator1 = 0.f;
+    float triangle = 0.f;
+    float integrator2 = 0.f;
+    float negativePeak = -1.f;
+    int step = kTableOversampling;
+    float rectifyThreshold;
+
+    // Fixed storage sized for the smallest step, so a Bandlimit change never
+    // allocates; only the first `bufferLength` cells are in use.
+    int bufferLength = 0;
+    int sawPosition = 0;
+    int pulsePosition = 0;
+    float sawCorrection[kMaxBuffer] = {};
+    float pulseCorrection[kMaxBuffer] = {};
+};

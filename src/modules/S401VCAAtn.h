@@ -1,0 +1,34 @@
+#pragma once
+
+#include "framework/Module.h"
+
+class CMovieBitmap;
+class ModuleKnob;
+
+// One CV gating two channels through a five-step gain from -12 dB to +12 dB.
+// Without a positive CV both channels are silent.
+class S401VCAAtn : public Module {
+public:
+    explicit S401VCAAtn(Patch* editor);
+    VANTOREL_MODULE_IDENTITY("S401 Multi db VCA/Attenuator", 1000)
+    void process() override;
+    void controlChanged(CControl* control) override;
+    void setSampleRate(float rate) override;
+
+private:
+    void applyGainStep();
+    float limit(float v, int channel);
+
+    ModuleKnob* gain;
+    PatchPoint* cvIn;
+    PatchPoint* in1;
+    PatchPoint* out1;
+    PatchPoint* in2;
+    PatchPoint* out2;
+    CMovieBitmap* clipLed[2];
+    int clipHold[2] = {0, 0};
+    int holdLength = 0;
+    float gainFactor = 1.f;
+    // The stepped value gainFactor was taken from.
+    float appliedStep = 0.5f;
+};

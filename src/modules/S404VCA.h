@@ -1,0 +1,36 @@
+#pragma once
+
+#include "framework/Module.h"
+
+class CMovieBitmap;
+class CVerticalSwitch;
+class ModuleKnob;
+
+// Two-channel VCA with a linear, exponential or logarithmic CV response, input
+// levels, an initial gain and a crossfade of the two outputs on Mix.
+class S404VCA : public Module {
+public:
+    explicit S404VCA(Patch* editor);
+    VANTOREL_MODULE_IDENTITY("S404 VCA", 1001)
+    void process() override;
+    void setSampleRate(float rate) override;
+
+private:
+    float limit(double v);
+
+    PatchPoint* in1;
+    PatchPoint* in2;
+    PatchPoint* cvIn;
+    PatchPoint* xfadeIn;
+    PatchPoint* mixOut;
+    PatchPoint* out1;
+    PatchPoint* out2;
+    ModuleKnob* level1;
+    ModuleKnob* level2;
+    ModuleKnob* cvAmount;
+    ModuleKnob* amp;
+    CVerticalSwitch* response;
+    CMovieBitmap* clipLed;
+    int clipHold = 0;
+    int holdLength = 0;
+};

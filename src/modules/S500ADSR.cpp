@@ -1,0 +1,149 @@
+#include "modules/S500ADSR.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "framework/ModuleKnob.h"
+#include "framework/Patch.h"
+#include "framework/PatchPoint.h"
+#include "framework/SharedBitmaps.h"
+#include "gui/CBitmap.h"
+
+namespace {
+constexpr int kWidth = 96, kHeight = 291;
+constexpr int kKnobX = 62, kJackX = 17;
+constexpr float kHigh = 0.25f;
+// What the Trig. button feeds in place of the Gate input while held.
+constexpr float kButtonGate = 1.25f;
+constexpr double kMaxSeconds = 22.0;
+// 50 samples at 44.1 kHz for the attack, 90 for decay and release.
+constexpr double kMinAttackSeconds = 0.0011337868480725624;
+constexpr double kMinDecaySeconds = 0.0020408163265306124;
+
+// Cubic law: most of the knob's travel goes to the short times.
+inline float stageLength(double knob, float minT, float maxT) {
+    return (float)(knob * knob * knob * ((double)maxT - (double)minT) + (double)minT);
+}
+
+// Centre-placed control rectangle for a strip of `frames` stacked images.
+CRect centred(CBitmap* strip, int frames, int cx, int cy) {
+    const int w = strip->getWidth(), h = strip->getHeight() / frames;
+    return CRect::fromSize(cx - w / 2, cy - h / 2, w, h);
+}
+}  // namespace
+
+S500ADSR::S500ADSR(Patch* editor)
+    : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S500ADSR.png", kWidth, kHeight)) {
+    posAmount = addKnob(kKnobX, 55, 0.f);
+    attack = addKnob(kKnobX, 98, 0.f);
+    decay = addKnob(kKnobX, 141, 0.f);
+    sustain = addKnob(kKnobX, 184, 0.f);
+    // R has always held the fifth host parameter although it joins the panel last;
+    // projects automate it by that number.
+    const int32_t releaseTag = takeParamIndex();
+    posIn = addJack(kJackX, 58, kJackInput);
+    gateIn = addJack(kJackX, 101, kJackInput);
+    retrigIn = addJack(kJackX, 144, kJackInput);
+    eodOut = addJack(kJackX, 187, kJackOutput);
+    out = addJack(kJackX, 230, kJackOutput);
+
+    CBitmap* toggle = SharedBitmaps::get("vert_switch_toggle.png");
+    curve = new CVerticalSwitch(centred(toggle, 2, 36, 256), editor->controlListener(), takeParamIndex(), 2,
+                                toggle->getHeight() / 2, 2, toggle);
+    curve->setDefaultValue(0.f);
+    bindParam(curve);
+    addView(curve);
+
+    CBitmap* button = SharedBitmaps::get("red_button_small.png");
+    trigButton = new CKickButton(centred(button, 2, 61, 261), editor->controlListener(), takeParamIndex(), button);
+    trigButton->setDefaultValue(0.f);
+    bindParam(trigButton);
+    addView(trigButton);
+
+    release = addKnob(kKnobX, 227, 0.f, false);
+    release->setTag(releaseTag);
+    bindParam(release);
+
+    addScrews();
+    setJackValues(0.f);
+    updateTimeLimits();
+}
+
+void S500ADSR::updateTimeLimits() {
+    maxTime = (float)((double)sampleRate * kMaxSeconds);
+    minAttack = (float)((double)sampleRate * kMinAttackSeconds);
+    minDecayRelease = (float)((double)sampleRate * kMinDecaySeconds);
+}
+
+void S500ADSR::setSampleRate(float rate) {
+    Module::setSampleRate(rate);
+    updateTimeLimits();
+}
+
+void S500ADSR::process() {
+    posAmount->smoothToValue();
+    attack->smoothToValue();
+    decay->smoothToValue();
+    sustain->smoothToValue();
+    release->smoothToValue();
+    const float ta = stageLength(attack->smoothedValue, minAttack, maxTime);
+    const float td = stageLength(decay->smoothedValue, minDecayRelease, maxTime);
+    const float tr = stageLength(release->smoothedValue, minDecayRelease, maxTime);
+    const bool straight = curve->getValue() >= 0.5f;
+    const float g = trigButton->getValue() != 0.f ? kButtonGate : gateIn->inValue;
+    const float y0 = out->outValue;
+    // The CV scales the clock, so a change moves the position within the stage at once.
+    const double speed = (double)posIn->inValue * posAmount->smoothedValue + 1.0;
+
+    if (g >= kHigh) {
+        const float retrig = retrigIn->inValue;
+        if (gateLatch < kHigh || (prevRetrig < kHigh && retrig >= kHigh)) {
+            gateLatch = g;
+            prevRetrig = retrig;
+            eodOut->outValue = 0.f;
+            // Resume the attack at the point of its curve that matches the present level,
+            // so a retrigger never jumps. The clamp keeps a level above 1 (reachable only
+            // with a reversed Pos. clock) from turning the clock into NaN.
+            stageClock = straight ? (double)ta * y0 + 1.0
+                                  : (1.0 - std::sqrt(std::max(0.0, 1.0 - (double)y0))) * ta + 1.0;
+            return;
+        }
+        prevRetrig = retrig;
+        const float p = (float)(speed * stageClock);
+        float y;
+        if (p <= ta) {
+            const float f = p / ta;
+            y = straight ? f : 1.f - (1.f - f) * (1.f - f);
+            stageClock += 1.0;
+        } else if (p - ta <= td) {
+            const float s = (float)sustain->smoothedValue;
+            const float f = (p - ta) / td;
+            y = straight ? 1.f - (1.f - s) * f : (1.f - f) * (1.f - f) * (1.f - s) + s;
+            stageClock += 1.0;
+        } else {
+            out->outValue = (float)sustain->smoothedValue;
+            eodOut->outValue = 1.f;
+            return;
+        }
+        out->outValue = y;
+        eodOut->outValue = 0.f;
+        return;
+    }
+
+    if (gateLatch >= kHigh) {
+        // The falling edge only arms the release; the level holds for this sample.
+        gateLatch = g;
+        releaseStart = y0;
+        stageClock = 1.0;
+        return;
+    }
+    const float p = (float)(speed * stageClock);
+    float y = 0.f;
+    if (p <= tr) {
+        const float f = 1.f - p / tr;
+        y = (straight ? f : f * f) * releaseStart;
+        stageClock += 1.0;
+    }
+    out->outValue = y;
+    eodOut->outValue = 0.f;
+}

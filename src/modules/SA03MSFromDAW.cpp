@@ -1,0 +1,236 @@
+#include "modules/SA03MSFromDAW.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "engine/Vantorel.h"
+#include "framework/ModuleKnob.h"
+#include "framework/Patch.h"
+#include "framework/PatchPoint.h"
+#include "framework/SharedBitmaps.h"
+
+namespace {
+constexpr int kWidth = 48, kHeight = 291;
+constexpr int kCentreX = kWidth / 2 - 1;
+// Tempo, song position and transport state.
+constexpr vst::VstInt32 kTimeFilter = 1538;
+constexpr int kInitialRing = 150;
+// Far enough away that a countdown never ends on its own.
+constexpr int kParked = 2147483646;
+constexpr float kTicksPerQuarter[5] = {24.f, 8.f, 4.f, 2.f, 1.f};
+constexpr uint8_t kMidiClock = 0xF8, kStart = 0xFA, kContinue = 0xFB, kStop = 0xFC;
+
+CMovieBitmap* makeLed(Patch* editor, const char* bitmap, int cx, int cy) {
+    return new CMovieBitmap(CRect::fromSize(cx - 6, cy - 6, 12, 12), editor->controlListener(), kTagNoParameter, 5,
+                            12, SharedBitmaps::get(bitmap));
+}
+
+// Lights are redrawn only when their value really changes.
+inline void show(CControl* light, float v) {
+    if (light->getValue() != v) light->setValue(v);
+}
+
+// Hosts without a tempo answer 0; the last usable tempo stands in.
+double usableTempo(const vst::VstTimeInfo* t, double fallback) {
+    return t->tempo > 0.0 && std::isfinite(t->tempo) ? t->tempo : fallback;
+}
+}  // namespace
+
+SA03MSFromDAW::SA03MSFromDAW(Patch* editor)
+    : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("SA03MSFromDAW.png", kWidth, kHeight)),
+      ring((size_t)kInitialRing),
+      clockCountdown(kParked),
+      midiLedCountdown(kParked),
+      midiLedHold((int)(sampleRate * 0.1f)) {
+    midiOut = addMidiJack(kCentreX, 67, kJackOutput);
+    midiLed = makeLed(editor, "led_red.png", kCentreX + 16, 83);
+    addView(midiLed);
+    sync = new CVerticalSwitch(CRect::fromSize(kCentreX - 20, 111 - 20, 40, 40), editor->controlListener(),
+                               takeParamIndex(), 2, 40, 2, SharedBitmaps::get("vert_switch_toggle.png"));
+    bindParam(sync);
+    sync->setDefaultValue(0.f);
+    sync->setValue(0.f);
+    addView(sync);
+    divisor = addKnobWith("sknobit_gray_5s.png", SharedBitmaps::kSmallKnobSize, kCentreX, 156, 1.f);
+    divisor->setStepped(true);
+    divisor->snap();
+    clockOut = addJack(kCentreX, 199, kJackOutput);
+    clockLed = makeLed(editor, "led_blue.png", kCentreX - 2, 222);
+    addView(clockLed);
+    resetOut = addJack(kCentreX, 252, kJackOutput);
+    resetLed = makeLed(editor, "led_blue.png", kCentreX - 2, 275);
+    addView(resetLed);
+    addScrews();
+    setJackValues(0.f);
+    setReset(1.f);
+
+    tempo = usableTempo(synth->timeInfo(kTimeFilter), 120.0);
+    quartersPerCall = tempo / samplesPerMinute;
+    ticksPerQuarter = divisorTicks();
+    updatePulseWidth();
+    registerForMidi();
+    registerForBlocks();
+}
+
+float SA03MSFromDAW::divisorTicks() const {
+    const int position = (int)(divisor->steppedValue * 4.f + 0.5f);
+    return kTicksPerQuarter[position < 0 ? 0 : position > 4 ? 4 : position];
+}
+
+void SA03MSFromDAW::updatePulseWidth() {
+    // 30 % of a tick; never 0, which would hold the clock high for ever.
+    const double w = 0.3 / ((double)ticksPerQuarter * quartersPerCall);
+    pulseWidth = w >= (double)kParked ? kParked : w >= 1.0 ? (int)w : 1;
+}
+
+void SA03MSFromDAW::setClock(float v) {
+    clockOut->outValue = v;
+    show(clockLed, v);
+}
+
+void SA03MSFromDAW::setReset(float v) {
+    resetOut->outValue = v;
+    show(resetLed, v == 0.2f ? 0.5f : v);
+}
+
+void SA03MSFromDAW::send(uint32_t word) {
+    midiOut->setOutWord(word);
+    show(midiLed, 1.f);
+    midiLedCountdown = midiLedHold;
+}
+
+void SA03MSFromDAW::runDownMidiLed() {
+    if (--midiLedCountdown <= 0) {
+        show(midiLed, 0.f);
+        midiLedCountdown = kParked;
+    }
+}
+
+// Audio thread, lock held; the only place that may grow the ring.
+void SA03MSFromDAW::processEvents(vst::VstEvents* events) {
+    if (!events) return;
+    const int capacity = (int)ring.size();
+    // Whatever an earlier block left unsent is overdue and goes out at once.
+    for (int i = readIndex; i != writeIndex; i = (i + 1) % capacity)
+        if (ring[(size_t)i].deltaFrames > 0) ring[(size_t)i].deltaFrames = -ring[(size_t)i].deltaFrames;
+
+    int incoming = 0;
+    for (int i = 0; i < events->numEvents; ++i)
+        if (events->events[i] && events->events[i]->type == vst::kVstMidiType) ++incoming;
+    const int unread = (writeIndex - readIndex + capacity) % capacity;
+    if (unread + incoming > capacity - 1) {
+        std::vector<vst::VstMidiEvent> grown((size_t)((unread + incoming + capacity) * 2 + 2));
+        for (int k = 0; k < unread; ++k) grown[(size_t)k] = ring[(size_t)((readIndex + k) % capacity)];
+        ring.swap(grown);
+        readIndex = 0;
+        writeIndex = unread;
+    }
+    const int size = (int)ring.size();
+    for (int i = 0; i < events->numEvents; ++i) {
+        const vst::VstEvent* e = events->events[i];
+        if (!e || e->type != vst::kVstMidiType) continue;
+        std::memcpy(&ring[(size_t)writeIndex], e, sizeof(vst::VstMidiEvent));
+        writeIndex = (writeIndex + 1) % size;
+    }
+}
+
+// Audio thread, lock held.
+void SA03MSFromDAW::startBlock(int) {
+    const vst::VstTimeInfo* t = synth->timeInfo(kTimeFilter);
+    tempo = usableTempo(t, tempo);
+    quartersPerCall = tempo / samplesPerMinute;
+    songPosition = t->ppqPos;
+    ticksPerQuarter = divisorTicks();
+    updatePulseWidth();
+
+    const bool playing = (t->flags & vst::kVstTransportPlaying) != 0;
+    const bool syncOn = sync->getValue() < 0.5f;
+    const float reset = resetOut->outValue;
+    if (playing && reset != 0.f) {
+        if (songPosition < 0.0) {
+            previousPosition = -1.0;
+        } else {
+            setReset(0.f);
+            if (syncOn) pendingStatus = blockStartPosition == 0.0 ? kStart : kContinue;
+            // Starting exactly on a tick sends that tick at once.
+            const double ticks = (double)ticksPerQuarter * songPosition;
+            if (previousPosition != -1.0) previousPosition = std::trunc(ticks) == ticks ? -1.0 : songPosition;
+        }
+    } else if (!playing) {
+        if (reset != 1.f && songPosition == 0.0) {
+            setReset(1.f);
+            if (syncOn) pendingStatus = kStop;
+        } else if (reset == 0.f) {
+            setReset(0.2f);
+        }
+    }
+    blockStartPosition = songPosition;
+}
+
+// Audio thread, lock held.
+void SA03MSFromDAW::process() {
+    midiOut->setOutWord(0);
+    const double tpq = ticksPerQuarter;
+    if (resetOut->outValue <= 0.15f && std::trunc(tpq * previousPosition) != std::trunc(tpq * songPosition) &&
+        clockOut->outValue != 1.f) {
+        setClock(1.f);
+        clockCountdown = pulseWidth;
+        if (sync->getValue() < 0.5f) {
+            if (pendingStatus) {
+                send(pendingStatus);
+                pendingStatus = 0;
+                clockOwed = true;
+            } else {
+                send(kMidiClock);
+            }
+        } else {
+            runDownMidiLed();
+        }
+        previousPosition = songPosition;
+        songPosition += quartersPerCall;
+        return;
+    }
+    previousPosition = songPosition;
+    songPosition += quartersPerCall;
+
+    if (--clockCountdown == 0) {
+        setClock(0.f);
+        clockCountdown = kParked;
+    }
+
+    if (pendingStatus) {
+        send(pendingStatus);
+        pendingStatus = 0;
+    } else if (clockOwed) {
+        send(kMidiClock);
+        clockOwed = false;
+    } else if (readIndex != writeIndex && ring[(size_t)readIndex].deltaFrames <= synth->sampleIndex) {
+        // deltaFrames counts host samples, which stand still across oversamples.
+        uint32_t word;
+        std::memcpy(&word, ring[(size_t)readIndex].midiData, sizeof word);
+        send(word);
+        readIndex = (readIndex + 1) % (int)ring.size();
+    } else {
+        runDownMidiLed();
+    }
+}
+
+void SA03MSFromDAW::controlChanged(CControl* control) {
+    if (control == divisor) divisor->updateStepped();
+}
+
+void SA03MSFromDAW::loadState(const int32_t* words, int byteCount, int version) {
+    Module::loadState(words, byteCount, version);
+    show(clockLed, clockOut->outValue);
+    setReset(resetOut->outValue);
+    uint32_t word;
+    std::memcpy(&word, &midiOut->outValue, sizeof word);
+    show(midiLed, word != 0 ? 1.f : 0.f);
+}
+
+void SA03MSFromDAW::setSampleRate(float rate) {
+    Module::setSampleRate(rate);
+    quartersPerCall = tempo / samplesPerMinute;
+    midiLedHold = (int)(rate * 0.1f);
+    updatePulseWidth();
+}
