@@ -1,0 +1,159 @@
+// Builds the factory presets through the editor's own operations and writes them
+// with the real preset writer: vantorel-presets OUTPUT_FOLDER
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "editor/SynEditor.h"
+#include "engine/Vantorel.h"
+#include "framework/Module.h"
+#include "framework/ModuleKnob.h"
+#include "framework/PatchPoint.h"
+
+namespace {
+
+class Builder {
+public:
+    Builder() : editor(*plugin.editor) {}
+
+    Module* add(const char* name, int x, int row) {
+        Module* m = editor.createModuleAt(name, x, row * 291);
+        if (!m) throw std::runtime_error(std::string("no module class ") + name);
+        return m;
+    }
+    void cable(PatchPoint* a, PatchPoint* b, int colour) {
+        if (!a || !b || !editor.connectJacks(a, b, colour)) throw std::runtime_error("cable refused");
+    }
+    static void knob(Module* m, int n, float v) {
+        ModuleKnob* k = m->knob(n);
+        if (!k) throw std::runtime_error(std::string("no knob on ") + m->getName());
+        k->setValue(v);
+        k->snap();
+        m->controlChanged(k);
+    }
+    static void control(Module* m, const char* type, int n, float v) {
+        CControl* c = m->control(type, n);
+        if (!c) throw std::runtime_error(std::string("no control on ") + m->getName());
+        c->setValue(v);
+        m->controlChanged(c);
+    }
+    bool save(const std::string& folder, const std::string& kind, const std::string& name,
+              const std::string& description) {
+        editor.author = "Vantorel Factory";
+        editor.description = description;
+        std::filesystem::create_directories(folder + "/" + kind);
+        return editor.writePresetFile(folder + "/" + kind + "/" + name + ".vtp");
+    }
+
+    Vantorel plugin{nullptr};
+    SynEditor& editor;
+};
+
+enum : int { kRed = 1, kGreen, kBlue, kGray, kOrange, kPurple, kMidi };
+
+// Host MIDI -> MIDI-CV -> VCO -> VCF -> VCA (with envelope) -> host outputs 1 and 2.
+struct Voice {
+    explicit Voice(Builder& b) {
+        midi = b.add("SA03 MIDI/Sync From DAW", 0, 0);
+        cv = b.add("SD02 MIDI-CV/Sync", 48, 0);
+        vco = b.add("S310 VCO", 144, 0);
+        vcf = b.add("S201 VCF", 264, 0);
+        env = b.add("S500 ADSR", 360, 0);
+        vca = b.add("S404 VCA", 456, 0);
+        out = b.add("SA02 2 DAW", 552, 0);
+        b.cable(midi->jack(0), cv->jack(7), kMidi);
+        b.cable(cv->jack(3), vco->jack(0), kBlue);     // Note -> CV
+        b.cable(cv->jack(2), env->jack(1), kGreen);    // Gate -> Gate
+        b.cable(vco->jack(6), vcf->jack(0), kRed);     // Saw -> Audio In
+        b.cable(vcf->jack(4), vca->jack(0), kRed);     // Output -> Input 1
+        b.cable(env->jack(4), vca->jack(2), kOrange);  // Envelope -> CV
+        b.cable(vca->jack(5), out->jack(0), kGray);    // Out 1 -> both host outputs
+        b.cable(vca->jack(5), out->jack(1), kGray);
+        Builder::knob(vcf, 0, 1.f);     // Lev: unity input
+        Builder::knob(vca, 0, 0.5f);    // In 1 level
+        Builder::knob(vca, 2, 0.05f);   // CV amount: a full envelope gives unity
+        Builder::knob(out, 0, 0.8f);    // some headroom for the filter's resonance
+        Builder::knob(out, 1, 0.8f);
+    }
+    Module *midi, *cv, *vco, *vcf, *env, *vca, *out;
+};
+
+void monoVoice(Builder& b) {
+    Voice v(b);
+    Builder::knob(v.vcf, 1, 0.62f);  // cutoff near 3.2 kHz
+    Builder::knob(v.vcf, 4, 0.3f);
+    Builder::knob(v.env, 1, 0.12f);  // A
+    Builder::knob(v.env, 2, 0.35f);  // D
+    Builder::knob(v.env, 3, 0.6f);   // S
+    Builder::knob(v.env, 4, 0.3f);   // R
+}
+
+void filterEnvelopeBass(Builder& b) {
+    Voice v(b);
+    Module* fenv = b.add("S500 ADSR", 648, 0);
+    b.cable(v.cv->jack(2), fenv->jack(1), kGreen);
+    b.cable(fenv->jack(4), v.vcf->jack(1), kPurple);  // envelope opens the cutoff
+    b.cable(v.vco->jack(9), v.vcf->jack(0), kRed);    // a square replaces the saw
+    Builder::knob(v.vco, 4, 5.f / 12.f);              // one octave down
+    Builder::knob(v.cv, 0, 0.15f);                    // a short slide into every note
+    Builder::knob(v.vcf, 1, 0.38f);
+    Builder::knob(v.vcf, 4, 0.55f);
+    Builder::knob(fenv, 2, 0.3f);
+    Builder::knob(fenv, 3, 0.1f);
+    Builder::knob(fenv, 4, 0.2f);
+    Builder::knob(v.env, 2, 0.4f);
+    Builder::knob(v.env, 3, 0.8f);
+    Builder::knob(v.env, 4, 0.15f);
+}
+
+// A tone gated in time with the host's tempo: the tempo clock triggers the envelope.
+void tempoPulse(Builder& b) {
+    Voice v(b);
+    Module* clock = b.add("SA04 Tempo From DAW", 648, 0);
+    b.editor.disconnectJack(v.env->jack(1));
+    b.cable(clock->jack(1), v.env->jack(1), kGreen);
+    Builder::knob(clock, 0, 0.5f);  // four pulses per quarter note
+    Builder::knob(v.env, 1, 0.f);
+    Builder::knob(v.env, 2, 0.2f);
+    Builder::knob(v.env, 3, 0.f);
+    Builder::knob(v.env, 4, 0.15f);
+    Builder::knob(v.vcf, 1, 0.7f);
+    Builder::knob(v.vcf, 4, 0.6f);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
+        return 2;
+    }
+    const std::string folder = argv[1];
+    struct Preset {
+        const char* kind;
+        const char* name;
+        const char* description;
+        std::function<void(Builder&)> build;
+    };
+    const Preset presets[] = {
+        {"Voices", "Mono Voice", "Saw through a resonant low-pass, enveloped amplifier.", monoVoice},
+        {"Bass", "Filter Envelope Bass", "Pulse bass, one octave down, with glide and a filter envelope.",
+         filterEnvelopeBass},
+        {"Clocked", "Tempo Pulse", "Notes chopped into sixteenths by the host tempo.", tempoPulse},
+    };
+    try {
+        for (const Preset& p : presets) {
+            Builder b;
+            p.build(b);
+            if (!b.save(folder, p.kind, p.name, p.description)) {
+                std::fprintf(stderr, "vantorel-presets: cannot write %s/%s/%s.vtp\n", folder.c_str(), p.kind, p.name);
+                return 1;
+            }
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vantorel-presets: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
