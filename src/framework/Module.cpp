@@ -169,16 +169,52 @@ ModuleKnob* Module::addKnob(int cx, int cy, float initial, bool automatable) {
     return addKnobWith("minibrute_knob_s.png", SharedBitmaps::kKnobSize, cx, cy, initial, automatable);
 }
 
-PatchPoint* Module::addJack(int cx, int cy, int direction) {
-    char name[32];
-    std::snprintf(name, sizeof name, "patchpoint%d.png", 1 + (int)(nextRandom() * 8.0));
-    CBitmap* art = SharedBitmaps::get(name);
+PatchPoint* Module::addJackWith(const char* bitmap, int cx, int cy, int direction) {
+    CBitmap* art = SharedBitmaps::get(bitmap);
     CRect r = CRect::fromSize(cx - art->getWidth() / 2, cy - art->getHeight() / 2, art->getWidth(),
                               art->getHeight());
     auto* jack = new PatchPoint(r, editor->controlListener(), kTagNoParameter, art, direction);
     jack->editor = editor;
     addView(jack);
     return jack;
+}
+
+PatchPoint* Module::addJack(int cx, int cy, int direction) {
+    char name[32];
+    std::snprintf(name, sizeof name, "patchpoint%d.png", 1 + (int)(nextRandom() * 8.0));
+    return addJackWith(name, cx, cy, direction);
+}
+
+CVerticalSwitch* Module::addSwitch(int cx, int cy, int positions, float initial) {
+    CBitmap* strip = SharedBitmaps::get(positions == 3 ? "vert_triple_switch_toggle.png" : "vert_switch_toggle.png");
+    const int h = strip->getHeight() / positions, w = strip->getWidth();
+    auto* sw = new CVerticalSwitch(CRect::fromSize(cx - w / 2, cy - h / 2, w, h), editor->controlListener(),
+                                   takeParamIndex(), positions, h, positions, strip);
+    bindParam(sw);
+    sw->setDefaultValue(initial);
+    sw->setValue(initial);
+    addView(sw);
+    return sw;
+}
+
+CKickButton* Module::addKickButton(int cx, int cy) {
+    CBitmap* strip = SharedBitmaps::get("red_button_small.png");
+    const int h = strip->getHeight() / 2, w = strip->getWidth();
+    auto* button = new CKickButton(CRect::fromSize(cx - w / 2, cy - h / 2, w, h), editor->controlListener(),
+                                   takeParamIndex(), strip);
+    bindParam(button);
+    button->setDefaultValue(0.f);
+    addView(button);
+    return button;
+}
+
+CMovieBitmap* Module::addLight(const char* bitmap, int cx, int cy) {
+    CBitmap* strip = SharedBitmaps::get(bitmap);
+    const int size = strip->getWidth(), frames = strip->getHeight() / size;
+    auto* light = new CMovieBitmap(CRect::fromSize(cx - size / 2, cy - size / 2, size, size), editor->controlListener(),
+                                   kTagNoParameter, frames, size, strip);
+    addView(light);
+    return light;
 }
 
 PatchPoint* Module::addMidiJack(int cx, int cy, int direction) {

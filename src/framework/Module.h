@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "gui/CControl.h"
 #include "gui/CViewContainer.h"
 #include "vst/aeffect.h"
 
@@ -11,6 +12,9 @@ class PatchPoint;
 class ModuleKnob;
 class CControl;
 class CBitmap;
+class CVerticalSwitch;
+class CKickButton;
+class CMovieBitmap;
 
 // Tags with a meaning of their own; any tag below 1000 is a host parameter index.
 constexpr int32_t kTagNoParameter = 0x7ffffff8;
@@ -69,6 +73,10 @@ public:
 
     // Saved controls in child order: every jack and every control not tagged "not saved".
     static bool isSavedControl(const CView* child);
+    // Lights change only when their value really does: every change is a redraw.
+    static void showLight(CControl* light, float v) {
+        if (light->getValue() != v) light->setValue(v);
+    }
 
     // The n-th child of a kind, in creation order ("PatchPoint", "ModuleKnob",
     // "CVerticalSwitch"...); null when there are fewer. Tools and tests address
@@ -101,7 +109,15 @@ protected:
     ModuleKnob* addKnobWith(const char* bitmap, int frameSize, int cx, int cy, float initial,
                             bool automatable = true);
     PatchPoint* addJack(int cx, int cy, int direction);
+    // A jack always drawn with the same strip instead of a random one.
+    PatchPoint* addJackWith(const char* bitmap, int cx, int cy, int direction);
     PatchPoint* addMidiJack(int cx, int cy, int direction);
+    // A two- or three-position toggle, automatable like a knob.
+    CVerticalSwitch* addSwitch(int cx, int cy, int positions, float initial);
+    // A momentary push button, automatable like a knob.
+    CKickButton* addKickButton(int cx, int cy);
+    // A light over a five-frame LED strip ("led_red.png", "led_blue.png").
+    CMovieBitmap* addLight(const char* bitmap, int cx, int cy);
     // Next free host parameter index, or kTagNoParameter.
     int32_t takeParamIndex();
     void bindParam(CControl* control);

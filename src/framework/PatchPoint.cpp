@@ -42,4 +42,10 @@ uint32_t PatchPoint::inWord() const {
     return w;
 }
 
+uint32_t PatchPoint::outWord() const {
+    uint32_t w;
+    std::memcpy(&w, &outValue, sizeof w);
+    return w;
+}
+
 void PatchPoint::setOutWord(uint32_t word) { std::memcpy(&outValue, &word, sizeof word); }

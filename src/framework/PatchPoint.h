@@ -53,6 +53,7 @@ public:
 
     // MIDI words travel as raw bits in the value slots.
     uint32_t inWord() const;
+    uint32_t outWord() const;
     void setOutWord(uint32_t word);
 
 private:

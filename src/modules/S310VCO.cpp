@@ -14,7 +14,6 @@
 namespace {
 
 constexpr int kWidth = 120, kHeight = 291;
-constexpr int kToggleSize = 40;
 // Keeps the period finite when the pitch sum is absurdly low or not a number.
 constexpr float kMinFrequency = 1e-3f;
 constexpr float kNever = 2.f;
@@ -117,14 +116,7 @@ S310VCO::S310VCO(Patch* editor)
     triOut = addJack(45, 251, kJackOutput);
     sineOut = addJack(74, 251, kJackOutput);
     pulseOut = addJack(102, 251, kJackOutput);
-    hardBend = new CVerticalSwitch(
-        CRect::fromSize(103 - kToggleSize / 2, 161 - kToggleSize / 2, kToggleSize, kToggleSize),
-        editor->controlListener(), takeParamIndex(), 2, kToggleSize, 2,
-        SharedBitmaps::get("vert_switch_toggle.png"));
-    bindParam(hardBend);
-    hardBend->setDefaultValue(0.f);
-    hardBend->setValue(0.f);
-    addView(hardBend);
+    hardBend = addSwitch(103, 161, 2, 0.f);
     addScrews();
     addScrewsRight();
     setJackValues(0.f);

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "framework/ClipLight.h"
 #include "framework/Module.h"
-
-class CMovieBitmap;
 
 // Two linear VCAs (CV 0.5 is unity). While CV 2 has no cable, CV 1 pans: positive
 // opens channel 1, negative opens channel 2.
@@ -14,15 +13,11 @@ public:
     void setSampleRate(float rate) override;
 
 private:
-    float limit(double v, int channel);
-
     PatchPoint* in1;
     PatchPoint* cv1;
     PatchPoint* out1;
     PatchPoint* in2;
     PatchPoint* cv2;
     PatchPoint* out2;
-    CMovieBitmap* clipLed[2];
-    int clipHold[2] = {0, 0};
-    int holdLength = 0;
+    ClipLight clip[2];
 };

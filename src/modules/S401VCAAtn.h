@@ -1,8 +1,8 @@
 #pragma once
 
+#include "framework/ClipLight.h"
 #include "framework/Module.h"
 
-class CMovieBitmap;
 class ModuleKnob;
 
 // One CV gating two channels through a five-step gain from -12 dB to +12 dB.
@@ -17,7 +17,6 @@ public:
 
 private:
     void applyGainStep();
-    float limit(float v, int channel);
 
     ModuleKnob* gain;
     PatchPoint* cvIn;
@@ -25,9 +24,7 @@ private:
     PatchPoint* out1;
     PatchPoint* in2;
     PatchPoint* out2;
-    CMovieBitmap* clipLed[2];
-    int clipHold[2] = {0, 0};
-    int holdLength = 0;
+    ClipLight clip[2];
     float gainFactor = 1.f;
     // The stepped value gainFactor was taken from.
     float appliedStep = 0.5f;

@@ -1,9 +1,8 @@
 #pragma once
 
+#include "framework/ClipLight.h"
 #include "framework/Module.h"
 
-class CMovieBitmap;
-class CVerticalSwitch;
 class ModuleKnob;
 
 // Two-channel VCA with a linear, exponential or logarithmic CV response, input
@@ -16,8 +15,6 @@ public:
     void setSampleRate(float rate) override;
 
 private:
-    float limit(double v);
-
     PatchPoint* in1;
     PatchPoint* in2;
     PatchPoint* cvIn;
@@ -30,7 +27,5 @@ private:
     ModuleKnob* cvAmount;
     ModuleKnob* amp;
     CVerticalSwitch* response;
-    CMovieBitmap* clipLed;
-    int clipHold = 0;
-    int holdLength = 0;
+    ClipLight clip;
 };

@@ -4,10 +4,8 @@
 #include <cmath>
 
 #include "framework/ModuleKnob.h"
-#include "framework/Patch.h"
 #include "framework/PatchPoint.h"
 #include "framework/SharedBitmaps.h"
-#include "gui/CBitmap.h"
 
 namespace {
 constexpr int kWidth = 96, kHeight = 291;
@@ -25,11 +23,6 @@ inline float stageLength(double knob, float minT, float maxT) {
     return (float)(knob * knob * knob * ((double)maxT - (double)minT) + (double)minT);
 }
 
-// Centre-placed control rectangle for a strip of `frames` stacked images.
-CRect centred(CBitmap* strip, int frames, int cx, int cy) {
-    const int w = strip->getWidth(), h = strip->getHeight() / frames;
-    return CRect::fromSize(cx - w / 2, cy - h / 2, w, h);
-}
 }  // namespace
 
 S500ADSR::S500ADSR(Patch* editor)
@@ -47,18 +40,8 @@ S500ADSR::S500ADSR(Patch* editor)
     eodOut = addJack(kJackX, 187, kJackOutput);
     out = addJack(kJackX, 230, kJackOutput);
 
-    CBitmap* toggle = SharedBitmaps::get("vert_switch_toggle.png");
-    curve = new CVerticalSwitch(centred(toggle, 2, 36, 256), editor->controlListener(), takeParamIndex(), 2,
-                                toggle->getHeight() / 2, 2, toggle);
-    curve->setDefaultValue(0.f);
-    bindParam(curve);
-    addView(curve);
-
-    CBitmap* button = SharedBitmaps::get("red_button_small.png");
-    trigButton = new CKickButton(centred(button, 2, 61, 261), editor->controlListener(), takeParamIndex(), button);
-    trigButton->setDefaultValue(0.f);
-    bindParam(trigButton);
-    addView(trigButton);
+    curve = addSwitch(36, 256, 2, 0.f);
+    trigButton = addKickButton(61, 261);
 
     release = addKnob(kKnobX, 227, 0.f, false);
     release->setTag(releaseTag);

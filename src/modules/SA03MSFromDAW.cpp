@@ -20,20 +20,6 @@ constexpr int kParked = 2147483646;
 constexpr float kTicksPerQuarter[5] = {24.f, 8.f, 4.f, 2.f, 1.f};
 constexpr uint8_t kMidiClock = 0xF8, kStart = 0xFA, kContinue = 0xFB, kStop = 0xFC;
 
-CMovieBitmap* makeLed(Patch* editor, const char* bitmap, int cx, int cy) {
-    return new CMovieBitmap(CRect::fromSize(cx - 6, cy - 6, 12, 12), editor->controlListener(), kTagNoParameter, 5,
-                            12, SharedBitmaps::get(bitmap));
-}
-
-// Lights are redrawn only when their value really changes.
-inline void show(CControl* light, float v) {
-    if (light->getValue() != v) light->setValue(v);
-}
-
-// Hosts without a tempo answer 0; the last usable tempo stands in.
-double usableTempo(const vst::VstTimeInfo* t, double fallback) {
-    return t->tempo > 0.0 && std::isfinite(t->tempo) ? t->tempo : fallback;
-}
 }  // namespace
 
 SA03MSFromDAW::SA03MSFromDAW(Patch* editor)
@@ -43,28 +29,20 @@ SA03MSFromDAW::SA03MSFromDAW(Patch* editor)
       midiLedCountdown(kParked),
       midiLedHold((int)(sampleRate * 0.1f)) {
     midiOut = addMidiJack(kCentreX, 67, kJackOutput);
-    midiLed = makeLed(editor, "led_red.png", kCentreX + 16, 83);
-    addView(midiLed);
-    sync = new CVerticalSwitch(CRect::fromSize(kCentreX - 20, 111 - 20, 40, 40), editor->controlListener(),
-                               takeParamIndex(), 2, 40, 2, SharedBitmaps::get("vert_switch_toggle.png"));
-    bindParam(sync);
-    sync->setDefaultValue(0.f);
-    sync->setValue(0.f);
-    addView(sync);
+    midiLed = addLight("led_red.png", kCentreX + 16, 83);
+    sync = addSwitch(kCentreX, 111, 2, 0.f);
     divisor = addKnobWith("sknobit_gray_5s.png", SharedBitmaps::kSmallKnobSize, kCentreX, 156, 1.f);
     divisor->setStepped(true);
     divisor->snap();
     clockOut = addJack(kCentreX, 199, kJackOutput);
-    clockLed = makeLed(editor, "led_blue.png", kCentreX - 2, 222);
-    addView(clockLed);
+    clockLed = addLight("led_blue.png", kCentreX - 2, 222);
     resetOut = addJack(kCentreX, 252, kJackOutput);
-    resetLed = makeLed(editor, "led_blue.png", kCentreX - 2, 275);
-    addView(resetLed);
+    resetLed = addLight("led_blue.png", kCentreX - 2, 275);
     addScrews();
     setJackValues(0.f);
     setReset(1.f);
 
-    tempo = usableTempo(synth->timeInfo(kTimeFilter), 120.0);
+    tempo = synth->timeInfo(kTimeFilter)->tempo;
     quartersPerCall = tempo / samplesPerMinute;
     ticksPerQuarter = divisorTicks();
     updatePulseWidth();
@@ -85,23 +63,23 @@ void SA03MSFromDAW::updatePulseWidth() {
 
 void SA03MSFromDAW::setClock(float v) {
     clockOut->outValue = v;
-    show(clockLed, v);
+    showLight(clockLed, v);
 }
 
 void SA03MSFromDAW::setReset(float v) {
     resetOut->outValue = v;
-    show(resetLed, v == 0.2f ? 0.5f : v);
+    showLight(resetLed, v == 0.2f ? 0.5f : v);
 }
 
 void SA03MSFromDAW::send(uint32_t word) {
     midiOut->setOutWord(word);
-    show(midiLed, 1.f);
+    showLight(midiLed, 1.f);
     midiLedCountdown = midiLedHold;
 }
 
 void SA03MSFromDAW::runDownMidiLed() {
     if (--midiLedCountdown <= 0) {
-        show(midiLed, 0.f);
+        showLight(midiLed, 0.f);
         midiLedCountdown = kParked;
     }
 }
@@ -137,7 +115,7 @@ void SA03MSFromDAW::processEvents(vst::VstEvents* events) {
 // Audio thread, lock held.
 void SA03MSFromDAW::startBlock(int) {
     const vst::VstTimeInfo* t = synth->timeInfo(kTimeFilter);
-    tempo = usableTempo(t, tempo);
+    tempo = t->tempo;
     quartersPerCall = tempo / samplesPerMinute;
     songPosition = t->ppqPos;
     ticksPerQuarter = divisorTicks();
@@ -221,11 +199,11 @@ void SA03MSFromDAW::controlChanged(CControl* control) {
 
 void SA03MSFromDAW::loadState(const int32_t* words, int byteCount, int version) {
     Module::loadState(words, byteCount, version);
-    show(clockLed, clockOut->outValue);
+    showLight(clockLed, clockOut->outValue);
     setReset(resetOut->outValue);
     uint32_t word;
     std::memcpy(&word, &midiOut->outValue, sizeof word);
-    show(midiLed, word != 0 ? 1.f : 0.f);
+    showLight(midiLed, word != 0 ? 1.f : 0.f);
 }
 
 void SA03MSFromDAW::setSampleRate(float rate) {

@@ -15,33 +15,22 @@ constexpr int kCentreX = kWidth / 2 - 1;
 constexpr int kParked = 2147483646;
 constexpr float kTicksPerQuarter[5] = {24.f, 8.f, 4.f, 2.f, 1.f};
 
-// Hosts without a tempo answer 0; the last usable tempo stands in.
-double usableTempo(const vst::VstTimeInfo* t, double fallback) {
-    return t->tempo > 0.0 && std::isfinite(t->tempo) ? t->tempo : fallback;
-}
 }  // namespace
 
 SA04TempoFromDAW::SA04TempoFromDAW(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("SA04TempoFromDAW.png", kWidth, kHeight)),
       clockCountdown(kParked) {
     // The restart jack always wears the first jack bitmap, so it takes no random draw.
-    CBitmap* art = SharedBitmaps::get("patchpoint1.png");
-    restartIn = new PatchPoint(CRect::fromSize(kCentreX - art->getWidth() / 2, 76 - art->getHeight() / 2,
-                                               art->getWidth(), art->getHeight()),
-                               editor->controlListener(), kTagNoParameter, art, kJackInput);
-    restartIn->editor = editor;
-    addView(restartIn);
+    restartIn = addJackWith("patchpoint1.png", kCentreX, 76, kJackInput);
     divisor = addKnobWith("sknobit_gray_5s.png", SharedBitmaps::kSmallKnobSize, kCentreX, 156, 1.f);
     divisor->setStepped(true);
     divisor->snap();
     clockOut = addJack(kCentreX, 199, kJackOutput);
-    clockLed = new CMovieBitmap(CRect::fromSize(kCentreX - 2 - 6, 222 - 6, 12, 12), editor->controlListener(),
-                                kTagNoParameter, 5, 12, SharedBitmaps::get("led_blue.png"));
-    addView(clockLed);
+    clockLed = addLight("led_blue.png", kCentreX - 2, 222);
     addScrews();
     setJackValues(0.f);
 
-    tempo = usableTempo(synth->timeInfo(vst::kVstTempoValid), 120.0);
+    tempo = synth->timeInfo(vst::kVstTempoValid)->tempo;
     ticksPerQuarter = divisorTicks();
     updateRate();
     registerForBlocks();
@@ -61,7 +50,7 @@ void SA04TempoFromDAW::updateRate() {
 
 void SA04TempoFromDAW::setClock(float v) {
     clockOut->outValue = v;
-    if (clockLed->getValue() != v) clockLed->setValue(v);
+    showLight(clockLed, v);
 }
 
 void SA04TempoFromDAW::startPulse() {
@@ -71,7 +60,7 @@ void SA04TempoFromDAW::startPulse() {
 
 // Audio thread, lock held.
 void SA04TempoFromDAW::startBlock(int) {
-    tempo = usableTempo(synth->timeInfo(vst::kVstTempoValid), tempo);
+    tempo = synth->timeInfo(vst::kVstTempoValid)->tempo;
     ticksPerQuarter = divisorTicks();
     updateRate();
 }

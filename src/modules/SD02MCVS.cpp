@@ -17,19 +17,10 @@ constexpr int kExtraBytes = 13;
 constexpr int kCurrentRecord = 1002;
 constexpr double kOldGlideScale = 1.18563110149669;
 
-CMovieBitmap* makeLed(Patch* editor, int cx, int cy) {
-    return new CMovieBitmap(CRect::fromSize(cx - 6, cy - 6, 12, 12), editor->controlListener(), kTagNoParameter, 5,
-                            12, SharedBitmaps::get("led_blue.png"));
-}
-
-inline void show(CControl* light, float v) {
-    if (light->getValue() != v) light->setValue(v);
-}
-
 // An output and the light that mirrors it move together.
 inline void drive(PatchPoint* jack, CControl* light, float v) {
     jack->outValue = v;
-    show(light, v);
+    Module::showLight(light, v);
 }
 
 inline float notePitch(uint8_t note) { return (float)((int)note - 60) / 120.f; }
@@ -55,25 +46,11 @@ SD02MCVS::SD02MCVS(Patch* editor)
     midiIn = addMidiJack(68, 62, kJackInput);
     glide = addKnobWith("sknobit_gray.png", SharedBitmaps::kSmallKnobSize, 31, 149, 0.f);
     bendRange = addKnobWith("sknobit_gray.png", SharedBitmaps::kSmallKnobSize, 31, 215, 0.f);
-    CBitmap* toggle = SharedBitmaps::get("vert_switch_toggle.png");
-    CControl* switches[2];
-    const int switchY[2] = {184, 250};
-    for (int i = 0; i < 2; ++i) {
-        switches[i] = new CVerticalSwitch(CRect::fromSize(31 - 20, switchY[i] - 20, 40, 40), editor->controlListener(),
-                                          takeParamIndex(), 2, 40, 2, toggle);
-        bindParam(switches[i]);
-        switches[i]->setDefaultValue(1.f);
-        switches[i]->setValue(1.f);
-        addView(switches[i]);
-    }
-    triggerMode = switches[0];
-    slide = switches[1];
-    clockLed = makeLed(editor, 38, 57);
-    addView(clockLed);
-    resetLed = makeLed(editor, 38, 100);
-    addView(resetLed);
-    gateLed = makeLed(editor, 84, 118);
-    addView(gateLed);
+    triggerMode = addSwitch(31, 184, 2, 1.f);
+    slide = addSwitch(31, 250, 2, 1.f);
+    clockLed = addLight("led_blue.png", 38, 57);
+    resetLed = addLight("led_blue.png", 38, 100);
+    gateLed = addLight("led_blue.png", 84, 118);
     addScrews();
     setJackValues(0.f);
 
@@ -324,7 +301,7 @@ void SD02MCVS::loadState(const int32_t* words, int byteCount, int version) {
         controlChanged(glide);
     }
     updateGapSamples();
-    show(clockLed, clockOut->outValue);
-    show(resetLed, resetOut->outValue);
-    show(gateLed, gateOut->outValue);
+    showLight(clockLed, clockOut->outValue);
+    showLight(resetLed, resetOut->outValue);
+    showLight(gateLed, gateOut->outValue);
 }

@@ -30,7 +30,11 @@ constexpr int kFrames = 64;
 constexpr auto kEditDuration = std::chrono::seconds(3);
 // Enough modules for a busy patch; fewer than the rack holds, so creation succeeds.
 constexpr int kMaxModules = 24;
-const char* const kModuleNames[] = {"SA01 2 From DAW", "SA02 2 DAW", "SA05 2 DAW 12db Amplifier"};
+// Bridges, the MIDI receivers and block listeners, and the voice modules.
+const char* const kModuleNames[] = {"SA01 2 From DAW",   "SA02 2 DAW", "SA05 2 DAW 12db Amplifier",
+                                    "SA03 MIDI/Sync From DAW", "SA04 Tempo From DAW", "SD02 MIDI-CV/Sync",
+                                    "S310 VCO",          "S201 VCF",   "S500 ADSR", "S404 VCA"};
+constexpr int kModuleKinds = (int)(sizeof kModuleNames / sizeof kModuleNames[0]);
 
 std::atomic<int> failures{0};
 
@@ -234,7 +238,7 @@ public:
         if (e != kCreate && ed.rackModules.size() == 0) e = kCreate;
         switch (e) {
         case kCreate: {
-            const char* name = kModuleNames[pick(3)];
+            const char* name = kModuleNames[pick(kModuleKinds)];
             Module* m = ed.createModule(name);
             if (!m) fail("createModule(%s) refused with %d modules", name, ed.rackModules.size());
             break;

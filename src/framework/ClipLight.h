@@ -1,0 +1,32 @@
+#pragma once
+
+#include "gui/CControl.h"
+
+// The limit amplifiers and effects share: outputs stop at -4 and 4, and a red light
+// stays on for 200 ms after the last clipped sample, counted at the module's rate.
+class ClipLight {
+public:
+    void attach(CControl* led) { light = led; }
+    void setSampleRate(float rate) { holdLength = (int)((double)rate * 0.2); }
+
+    // Audio thread, per output value.
+    inline float limit(float v) {
+        if (v > kLimit) v = kLimit;
+        else if (v < -kLimit) v = -kLimit;
+        else return v;
+        if (light->getValue() != 1.f) light->setValue(1.f);
+        hold = holdLength;
+        return v;
+    }
+    // Audio thread, once at the end of every process call.
+    inline void tick() {
+        if (hold != 0) --hold;
+        else if (light->getValue() != 0.f) light->setValue(0.f);
+    }
+
+private:
+    static constexpr float kLimit = 4.f;
+    CControl* light = nullptr;
+    int hold = 0;
+    int holdLength = 0;
+};
