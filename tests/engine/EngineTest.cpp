@@ -197,6 +197,39 @@ TEST(Engine, MidiWordsArriveOnTheSampleTheirDeltaFramesNameAndKeepTheirBits) {
     EXPECT_EQ(sink->received[2].second, 0x7FA00001u);
 }
 
+namespace {
+vst::VstTimeInfo hostTime;
+bool hostAnswers = true;
+vst::VstIntPtr timeHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt32, vst::VstIntPtr, void*, float) {
+    if (opcode == vst::audioMasterVersion) return 2400;
+    if (opcode == vst::audioMasterGetTime) return hostAnswers ? (vst::VstIntPtr)&hostTime : 0;
+    return 0;
+}
+}  // namespace
+
+TEST(Engine, TimeInfoIsNeverNullAndKeepsTheLastUsableTempo) {
+    Vantorel plugin(timeHost);
+    hostAnswers = false;
+    const vst::VstTimeInfo* t = plugin.timeInfo(vst::kVstTempoValid);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->tempo, 120.0);
+    EXPECT_EQ(t->flags & vst::kVstTransportPlaying, 0);
+    hostAnswers = true;
+    hostTime = vst::VstTimeInfo{};
+    hostTime.tempo = 93.0;
+    hostTime.ppqPos = 4.0;
+    hostTime.flags = vst::kVstTempoValid | vst::kVstTransportPlaying;
+    EXPECT_EQ(plugin.timeInfo(1538)->tempo, 93.0);
+    hostTime.tempo = 0.0;  // a host without a tempo
+    t = plugin.timeInfo(1538);
+    EXPECT_EQ(t->tempo, 93.0);
+    EXPECT_EQ(t->ppqPos, 4.0);
+    EXPECT_NE(t->flags & vst::kVstTransportPlaying, 0);
+    hostAnswers = false;
+    EXPECT_EQ(plugin.timeInfo(1538)->tempo, 93.0);
+    EXPECT_EQ(plugin.timeInfo(1538)->flags & vst::kVstTransportPlaying, 0);
+}
+
 TEST(Engine, InPlaceHostBuffersStillReadTheInputAsItArrived) {
     Rig rig;
     Module* from = rig.add("SA01 2 From DAW");

@@ -135,6 +135,21 @@ TEST(ModuleState, DefaultRecordIsEverySavedControlInChildOrder) {
     EXPECT_EQ(p->changed.size(), 12u);
 }
 
+TEST(Parameters, HostAutomationReachesTheModuleLikeAUserMove) {
+    Rig rig;
+    Panel* p = rig.addCustom<Panel>();
+    rig.plugin.setParameter(p->sw->getTag(), 1.f);
+    EXPECT_EQ(p->sw->getValue(), 1.f);
+    ASSERT_EQ(p->changed.size(), 1u);
+    EXPECT_EQ(p->changed[0], p->sw);
+    // While the editor reports a change of its own, the host's writes are ignored.
+    rig.editor.changing = true;
+    rig.plugin.setParameter(p->sw->getTag(), 0.f);
+    rig.editor.changing = false;
+    EXPECT_EQ(p->sw->getValue(), 1.f);
+    EXPECT_EQ(p->changed.size(), 1u);
+}
+
 TEST(ModuleState, RateChangesRescaleKnobSmoothing) {
     Rig rig(48000.f);
     rig.plugin.setOversampling(3);
