@@ -1,7 +1,9 @@
 #include "framework/Module.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "engine/Vantorel.h"
 #include "framework/ModuleKnob.h"
@@ -68,7 +70,9 @@ void Module::loadState(const int32_t* words, int byteCount, int /*version*/) {
         float value;
         std::memcpy(&value, w, sizeof value);
         CControl* c = static_cast<CControl*>(v);
-        c->setValue(value);
+        // A damaged record must not feed NaN or infinity into a module's arithmetic.
+        c->setValue(std::isfinite(value) ? value : c->getDefaultValue());
+        c->bounceValue();
         if (c->isTypeOf("ModuleKnob")) static_cast<ModuleKnob*>(c)->snap();
         controlChanged(c);
         ++w;
@@ -97,6 +101,18 @@ void Module::releaseParamIndex(CControl* control) {
 }
 
 void Module::applySavedTags(const int32_t* tags, int count) {
+    // The module's own indices are let go first: a preset may bind its controls to
+    // the very indices this module just took, in another order, and must get them.
+    std::vector<std::pair<CControl*, int32_t>> held;
+    for (CView* v : children) {
+        if (!v->isTypeOf("CControl") || v->isTypeOf("PatchPoint")) continue;
+        CControl* c = static_cast<CControl*>(v);
+        const int32_t tag = c->getTag();
+        if (tag >= 0 && tag < kNumParameters && editor->paramControls[tag] == c) {
+            editor->paramControls[tag] = nullptr;
+            held.push_back({c, tag});
+        }
+    }
     int cursor = 0;
     for (CView* v : children) {
         if (cursor >= count) break;
@@ -107,14 +123,24 @@ void Module::applySavedTags(const int32_t* tags, int count) {
         if (!v->isTypeOf("CControl")) continue;
         CControl* c = static_cast<CControl*>(v);
         if (c->getTag() == kTagNotSaved) continue;
-        int32_t saved = tags[cursor++];
+        const int32_t saved = tags[cursor++];
         if (saved < 0 || saved >= kNumParameters || editor->paramControls[saved] != nullptr) continue;
-        int32_t old = c->getTag();
         editor->paramControls[saved] = c;
         editor->lastParamIndex = saved;
         c->setTag(saved);
-        if (old != saved && old >= 0 && old < kNumParameters && editor->paramControls[old] == c)
-            editor->paramControls[old] = nullptr;
+    }
+    // A control whose saved index was unusable keeps the one it was built with, or,
+    // when a sibling took that, the next free one.
+    for (auto& [c, tag] : held) {
+        const int32_t now = c->getTag();
+        if (now >= 0 && now < kNumParameters && editor->paramControls[now] == c) continue;  // bound by the preset
+        if (editor->paramControls[tag] == nullptr) {
+            editor->paramControls[tag] = c;
+            c->setTag(tag);
+        } else {
+            c->setTag(editor->allocParamIndex());
+            bindParam(c);
+        }
     }
 }
 

@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstring>
 
 #include "support/PatchFixture.h"
@@ -98,6 +99,44 @@ TEST(Parameters, SavedTagsRebindControlsWhereTheSlotIsFree) {
     p->applySavedTags(shortList, 1);
     EXPECT_EQ(p->knob[0]->getTag(), 800);
     EXPECT_EQ(p->knob[1]->getTag(), 1);
+}
+
+TEST(Parameters, SavedTagsMaySwapTheIndicesTheModuleWasBuiltWith) {
+    Rig rig;
+    Panel* p = rig.addCustom<Panel>();  // knobs 0..3, switch 4
+    const int32_t swapped[] = {1, 0, 2, 4, 3, 30, 31, 32, 33, 34};
+    p->applySavedTags(swapped, 10);
+    EXPECT_EQ(p->knob[0]->getTag(), 1);
+    EXPECT_EQ(p->knob[1]->getTag(), 0);
+    EXPECT_EQ(p->knob[2]->getTag(), 2);
+    EXPECT_EQ(p->knob[3]->getTag(), 4);
+    EXPECT_EQ(p->sw->getTag(), 3);
+    for (int i = 0; i < 5; ++i) ASSERT_NE(rig.editor.paramControls[i], nullptr) << i;
+    EXPECT_EQ(rig.editor.paramControls[0], p->knob[1]);
+    // A saved index held by another module leaves the control with one of its own.
+    Panel* q = rig.addCustom<Panel>();  // 5..9
+    const int32_t taken[] = {0, 6, 5, 8, 7, 0, 0, 0, 0, 0};
+    q->applySavedTags(taken, 10);
+    EXPECT_EQ(q->knob[1]->getTag(), 6);
+    EXPECT_EQ(q->knob[2]->getTag(), 5);
+    EXPECT_NE(q->knob[0]->getTag(), 0);
+    EXPECT_LT(q->knob[0]->getTag(), kNumParameters);
+    EXPECT_EQ(rig.editor.paramControls[q->knob[0]->getTag()], q->knob[0]);
+    EXPECT_EQ(rig.editor.paramControls[0], p->knob[1]);
+}
+
+TEST(ModuleState, DamagedValuesLoadAsDefaultsWithinRange) {
+    Rig rig;
+    Panel* p = rig.addCustom<Panel>();
+    const float bad[] = {std::nanf(""), INFINITY, 7.f, -3.f};
+    int32_t words[4];
+    std::memcpy(words, bad, sizeof words);
+    p->loadState(words, 16, 1000);
+    EXPECT_EQ(p->knob[0]->getValue(), p->knob[0]->getDefaultValue());
+    EXPECT_EQ(p->knob[1]->getValue(), p->knob[1]->getDefaultValue());
+    EXPECT_EQ(p->knob[2]->getValue(), 1.f);
+    EXPECT_EQ(p->knob[3]->getValue(), 0.f);
+    EXPECT_EQ(p->knob[2]->smoothedValue, 1.0);
 }
 
 TEST(ModuleState, DefaultRecordIsEverySavedControlInChildOrder) {

@@ -275,8 +275,8 @@ TEST(S401VCAAtn, GainFollowsHostAutomationAndPresetLoads) {
     b.settle(0.2f, 0.f);
     EXPECT_FLOAT_EQ(b.out(kS401Out1), 0.05f);
 
-    // Out of range or NaN values from a damaged preset stay on the table's ends.
-    for (auto [value, factor] : {std::pair<float, float>{7.f, 4.f}, {-3.f, 0.25f}, {std::nanf(""), 0.25f}}) {
+    // Out-of-range values from a damaged preset stay on the table's ends; NaN is the default step.
+    for (auto [value, factor] : {std::pair<float, float>{7.f, 4.f}, {-3.f, 0.25f}, {std::nanf(""), 1.f}}) {
         record[kS401Gain] = value;
         std::memcpy(words.data(), record.data(), record.size() * 4);
         b.m->loadState(words.data(), (int)words.size() * 4, 1000);
