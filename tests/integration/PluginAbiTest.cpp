@@ -113,7 +113,17 @@ TEST_F(LoadedPlugin, EmptyRackIsExactSilenceOnEveryOutput) {
     // A block of no samples is answered like any other.
     float* none[12] = {};
     EXPECT_TRUE(host.process(none, none, 0));
-    EXPECT_EQ(host.getChunk().size(), 5u + 54u);
+    // A fresh editor's chunk: ".vtp", a NUL, then the 54-byte empty patch.
+    std::vector<uint8_t> expected = {'.', 'v', 't', 'p', 0};
+    auto int32 = [&](int32_t v) {
+        for (int b = 0; b < 4; ++b) expected.push_back((uint8_t)(v >> (8 * b)));
+    };
+    for (int32_t v : {22, 24, 3, 0, 1, 1, 0, 0, 1}) int32(v);
+    expected.push_back(0);
+    int32(1);
+    expected.push_back(0);
+    for (int32_t v : {8, 0, 12}) int32(v);
+    EXPECT_EQ(host.getChunk(), expected);
 }
 
 TEST_F(LoadedPlugin, HostAudioThroughTheBridgesFollowsTheGainLaws) {

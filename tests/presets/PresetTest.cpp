@@ -44,6 +44,22 @@ void buildBusyPatch(Rig& rig) {
     amp->applySavedTags(tags, 6);
     e.author = "Ada";
     e.description = "Busy test patch";
+    // Stepped knobs, switches, a push button and lights, with values off their defaults.
+    Module* vco = e.createModuleAt("S310 VCO", 0, kRowHeight);
+    Module* cv = e.createModuleAt("SD02 MIDI-CV/Sync", 120, kRowHeight);
+    Module* env = e.createModuleAt("S500 ADSR", 216, kRowHeight);
+    Module* vca = e.createModuleAt("S404 VCA", 312, kRowHeight);
+    setKnob(vco->knob(4), 9.f / 12.f);
+    vco->control("CVerticalSwitch", 0)->setValue(1.f);
+    cv->control("CVerticalSwitch", 1)->setValue(0.f);
+    setKnob(cv->knob(1), 0.6f);
+    env->control("CVerticalSwitch", 0)->setValue(1.f);
+    vca->control("CVerticalSwitch", 0)->setValue(0.5f);
+    rig.cable(cv->jack(3), vco->jack(0), 2);
+    rig.cable(cv->jack(2), env->jack(1), 4);
+    rig.cable(vco->jack(6), vca->jack(0), 1);
+    rig.cable(env->jack(4), vca->jack(2), 5);
+    rig.cable(vca->jack(5), jacks(amp)[1], 6);
 }
 
 }  // namespace
@@ -80,7 +96,10 @@ TEST(PresetFormat, BusyPatchComesBackAndWritesTheSameBytes) {
     EXPECT_EQ(b.plugin.filterType, 2);
     EXPECT_EQ(b.editor.author, "Ada");
     EXPECT_EQ(b.editor.description, "Busy test patch");
-    ASSERT_EQ(b.editor.rackModules.size(), 3);
+    ASSERT_EQ(b.editor.rackModules.size(), 7);
+    EXPECT_EQ(b.editor.rackModules[3]->control("CVerticalSwitch", 0)->getValue(), 1.f);
+    EXPECT_FLOAT_EQ(b.editor.rackModules[3]->knob(4)->steppedValue, 0.75f);
+    EXPECT_EQ(b.editor.rackModules[6]->control("CVerticalSwitch", 0)->getValue(), 0.5f);
     Module* from = b.editor.rackModules[0];
     Module* out = b.editor.rackModules[1];
     Module* amp = b.editor.rackModules[2];
@@ -96,7 +115,7 @@ TEST(PresetFormat, BusyPatchComesBackAndWritesTheSameBytes) {
     EXPECT_EQ(b.editor.paramControls[41], knobs(amp)[1]);
 
     // Cables: same jacks, same reader, same colour, in the same order.
-    ASSERT_EQ(b.editor.cableTotal, 3);
+    ASSERT_EQ(b.editor.cableTotal, 8);
     Cable* c = b.editor.cableHead;
     EXPECT_EQ(c->reader, jacks(out)[1]);
     EXPECT_EQ(c->other, jacks(from)[1]);
@@ -200,12 +219,15 @@ TEST(PresetFormat, UnknownModulesAreSkippedAndTheirCablesDropped) {
     ASSERT_TRUE(b.editor.readChunk(chunk.data(), chunk.size()));
     EXPECT_EQ(b.editor.lastMessageTitle, "Missing Modules");
     EXPECT_NE(b.editor.lastMessageText.find("SA0X 2 DAW"), std::string::npos);
-    ASSERT_EQ(b.editor.rackModules.size(), 2);
+    ASSERT_EQ(b.editor.rackModules.size(), 6);
     Module* from = b.editor.rackModules[0];
     Module* amp = b.editor.rackModules[1];
     EXPECT_STREQ(amp->getName(), "SA05 2 DAW 12db Amplifier");
-    // The cable between the two known modules survives with its ends right.
-    ASSERT_EQ(b.editor.cableTotal, 1);
+    // Cables between known modules survive with their ends right; jack numbers after
+    // the missing module still land on the right jacks.
+    ASSERT_EQ(b.editor.cableTotal, 6);
+    EXPECT_EQ(b.editor.cableTail->reader, jacks(amp)[1]);
+    EXPECT_EQ(b.editor.cableTail->other, b.editor.rackModules[5]->jack(5));
     EXPECT_EQ(b.editor.cableHead->reader, jacks(amp)[0]);
     EXPECT_EQ(b.editor.cableHead->other, jacks(from)[1]);
 }
