@@ -53,6 +53,8 @@ int Module::getStateSize() {
 }
 
 void Module::saveState(float* buffer, int byteCount) {
+    // Subclasses append after the control values and find them by this count.
+    if (savedControlCount < 0) countControls();
     int n = 0;
     for (CView* v : children) {
         if (!isSavedControl(v)) continue;

@@ -24,8 +24,9 @@ CMovieBitmap::CMovieBitmap(const CRect& size, CControlListener* listener, int32_
 int CMovieBitmap::currentFrame() const {
     float range = vmax - vmin;
     float norm = range != 0.f ? (getValue() - vmin) / range : 0.f;
-    int frame = (int)(norm * (float)(subPixmaps - 1) + 0.5f);
-    return std::clamp(frame, 0, subPixmaps - 1);
+    // Clamped as a float first: converting NaN or a huge value to int is undefined.
+    norm = norm >= 0.f ? std::min(norm, 1.f) : 0.f;
+    return (int)(norm * (float)(subPixmaps - 1) + 0.5f);
 }
 
 void CMovieBitmap::draw(CDrawContext* context) {
@@ -81,7 +82,8 @@ void CAnimKnob::draw(CDrawContext* context) {
     float range = vmax - vmin;
     float norm = range != 0.f ? (getValue() - vmin) / range : 0.f;
     if (inverseBitmap) norm = 1.f - norm;
-    int frame = std::clamp((int)(norm * (float)(subPixmaps - 1) + 0.5f), 0, subPixmaps - 1);
+    norm = norm >= 0.f ? std::min(norm, 1.f) : 0.f;
+    const int frame = (int)(norm * (float)(subPixmaps - 1) + 0.5f);
     if (background && context)
         context->drawBitmap(background, size, CPoint(offset.x, offset.y + frame * heightOfOneImage));
     dirty = false;

@@ -1,15 +1,27 @@
 #include "framework/ModuleRegistry.h"
+#include "modules/S101Mixer.h"
+#include "modules/S102UnityMixer.h"
+#include "modules/S110DPan.h"
 #include "modules/S201VCF.h"
+#include "modules/S212VCF.h"
+#include "modules/S302DualSubSinVCO.h"
+#include "modules/S303Noise.h"
+#include "modules/S304VCO.h"
 #include "modules/S310VCO.h"
 #include "modules/S400DVCA.h"
 #include "modules/S401VCAAtn.h"
 #include "modules/S404VCA.h"
 #include "modules/S500ADSR.h"
+#include "modules/S515VCLFO.h"
+#include "modules/S516RSH.h"
 #include "modules/SA012FromDAW.h"
 #include "modules/SA022DAW.h"
 #include "modules/SA03MSFromDAW.h"
 #include "modules/SA04TempoFromDAW.h"
 #include "modules/SA052DAW12dbAmp.h"
+#include "modules/SA11AudioCVFromDAW.h"
+#include "modules/SA12AudioCVToDAW.h"
+#include "modules/SB11CVSeq.h"
 #include "modules/SD02MCVS.h"
 
 namespace {
@@ -29,17 +41,29 @@ enum Category {
 // Every module class, in module-menu order within its category.
 const std::vector<ModuleClassInfo>& moduleCatalog() {
     static const std::vector<ModuleClassInfo> catalog = {
+        {"S101 Mixer", kVendorName, kMixerPanner, make<S101Mixer>},
+        {"S102 Unity Mixer", kVendorName, kMixerPanner, make<S102UnityMixer>},
+        {"S110 Dual VC Panner", kVendorName, kMixerPanner, make<S110DPan>},
         {"S201 VCF", kVendorName, kFilter, make<S201VCF>},
+        {"S212 VCF", kVendorName, kFilter, make<S212VCF>},
+        {"S302 Dual Sub/Sin VCO", kVendorName, kSource, make<S302DualSubSinVCO>},
+        {"S303 Noise", kVendorName, kSource, make<S303Noise>},
+        {"S304 VCO", kVendorName, kSource, make<S304VCO>},
         {"S310 VCO", kVendorName, kSource, make<S310VCO>},
         {"S400 Dual VCA", kVendorName, kAmplifier, make<S400DVCA>},
         {"S401 Multi db VCA/Attenuator", kVendorName, kAmplifier, make<S401VCAAtn>},
         {"S404 VCA", kVendorName, kAmplifier, make<S404VCA>},
         {"S500 ADSR", kVendorName, kModulator, make<S500ADSR>},
+        {"S515 VCLFO", kVendorName, kModulator, make<S515VCLFO>},
+        {"S516 R-S&H", kVendorName, kModulator, make<S516RSH>},
         {"SA01 2 From DAW", kVendorName, kDaw, make<SA012FromDAW>},
         {"SA02 2 DAW", kVendorName, kDaw, make<SA022DAW>},
         {"SA03 MIDI/Sync From DAW", kVendorName, kDaw, make<SA03MSFromDAW>},
         {"SA04 Tempo From DAW", kVendorName, kDaw, make<SA04TempoFromDAW>},
         {"SA05 2 DAW 12db Amplifier", kVendorName, kDaw, make<SA052DAW12dbAmp>},
+        {"SA11 Audio/CV From DAW", kVendorName, kDaw, make<SA11AudioCVFromDAW>},
+        {"SA12 Audio/CV To DAW", kVendorName, kDaw, make<SA12AudioCVToDAW>},
+        {"SB11 CV Sequencer", kVendorName, kSequencer, make<SB11CVSeq>},
         {"SD02 MIDI-CV/Sync", kVendorName, kMidi, make<SD02MCVS>},
     };
     return catalog;

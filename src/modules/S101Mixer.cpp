@@ -1,0 +1,34 @@
+#include "modules/S101Mixer.h"
+
+#include "framework/ModuleKnob.h"
+#include "framework/PatchPoint.h"
+#include "framework/SharedBitmaps.h"
+
+namespace {
+constexpr int kWidth = 96, kHeight = 291;
+constexpr int kJackX = 17, kKnobX = 62;
+}  // namespace
+
+S101Mixer::S101Mixer(Patch* editor)
+    : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S101Mixer.png", kWidth, kHeight)) {
+    for (int i = 0; i < 4; ++i) ins[i] = addJack(kJackX, 58 + 43 * i, kJackInput);
+    out = addJack(kJackX, 230, kJackOutput);
+    for (int i = 0; i < 4; ++i) levels[i] = addKnob(kKnobX, 55 + 43 * i, 0.5f);
+    outLevel = addKnob(kKnobX, 227, 0.5f);
+    response = addSwitch(36, 256, 2, 0.f);
+    addScrews();
+    setJackValues(0.f);
+}
+
+// Audio thread, lock held.
+void S101Mixer::process() {
+    for (ModuleKnob* k : levels) k->smoothToValue();
+    outLevel->smoothToValue();
+    const bool squared = response->getValue() == 1.f;
+    double sum = 0.0;
+    for (int i = 0; i < 4; ++i) {
+        const double k = levels[i]->smoothedValue;
+        sum += (double)ins[i]->inValue * (squared ? k * k : k);
+    }
+    out->outValue = (float)(outLevel->smoothedValue * sum);
+}

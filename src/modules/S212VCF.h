@@ -1,0 +1,57 @@
+#pragma once
+
+#include "framework/Module.h"
+
+class ModuleKnob;
+class CVerticalSwitch;
+
+// Multi-output resonant filter: high-pass, band-pass, low-pass and notch biquads over one
+// shared denominator, one section (12 dB/oct) or two in series (24 dB/oct). Every
+// section output passes a soft clipper, so resonance past self-oscillation stays bounded.
+class S212VCF : public Module {
+public:
+    explicit S212VCF(Patch* editor);
+    VANTOREL_MODULE_IDENTITY("S212 VCF", 1000)
+
+    // Audio thread, lock held.
+    void process() override;
+    // Lock held; histories carry over, coefficients are recomputed at the next sample.
+    void setSampleRate(float rate) override;
+
+private:
+    enum Output { kLP, kHP, kBP, kNotch, kOutputs };
+    // Outputs of one section, newest first: y[n-1], y[n-2], y[n-3].
+    struct History {
+        float y1 = 0.f, y2 = 0.f, y3 = 0.f;
+    };
+
+    void setRateConstants();
+    float runSection(History& h, float b0, float b1, float b2, float v0, float v1, float v2) const;
+
+    ModuleKnob* level;
+    ModuleKnob* cutoff;
+    ModuleKnob* frequencyDepth;
+    ModuleKnob* resonanceDepth;
+    ModuleKnob* resonance;
+    ModuleKnob* feedback;
+    PatchPoint* audioIn;
+    PatchPoint* cutoffIn;
+    PatchPoint* frequencyIn;
+    PatchPoint* resonanceIn;
+    PatchPoint* feedbackIn;
+    PatchPoint* outputs[kOutputs];
+    CVerticalSwitch* slope;
+
+    float x0 = 0.f, x1 = 0.f, x2 = 0.f;
+    History history[kOutputs][2];
+
+    float u = 0.f, c = 1.f, R = 3.f;
+    float cutoffCache = -1000.f, resonanceCache = -1000.f;
+    float phase = 0.f;
+    float fmHighPass = 0.f, lastFm = 0.f;
+
+    float uMax = 0.f, uMin = 0.f, fadeLimit = 0.f, rMin = 0.f, phaseMin = 0.f, phaseMax = 0.f;
+
+    // Per-sample denominator, shared by every section.
+    float a1 = 0.f, a2 = 0.f, invA0 = 1.f, k3 = 0.f;
+};

@@ -1,0 +1,143 @@
+#include "modules/S304VCO.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "engine/Vantorel.h"
+#include "framework/ModuleKnob.h"
+#include "framework/PatchPoint.h"
+#include "framework/SharedBitmaps.h"
+
+namespace {
+
+constexpr int kWidth = 72, kHeight = 291;
+constexpr double kFmHz = 7000.0;
+
+// One saw step with the two-sample polynomial correction around the wrap.
+inline float polyBlepSaw(float& p, float d) {
+    const float m = p + d;
+    if (m >= 1.f) {
+        p = m - 1.f;
+        const float t = p / d;
+        return 2.f * p - 2.f * t + t * t;
+    }
+    p = m;
+    if (m >= 1.f - d) {
+        const float t = (m - 1.f) / d;
+        return 2.f * m - 2.f - 2.f * t - t * t;
+    }
+    return 2.f * m - 1.f;
+}
+
+// The same saw read half a cycle later, without advancing anything.
+inline float shiftedSaw(float p, float d) {
+    float q = p + 0.5f;
+    if (q >= 1.f) q -= 1.f;
+    // A standing oscillator (d = 0) has no edge to smooth, and q / d would be 0 / 0.
+    if (d > 0.f) {
+        if (q <= d) {
+            const float t = q / d;
+            return 2.f * q - 2.f * t + t * t;
+        }
+        if (q >= 1.f - d) {
+            const float t = (q - 1.f) / d;
+            return 2.f * q - 2.f - 2.f * t - t * t;
+        }
+    }
+    return 2.f * q - 1.f;
+}
+
+// A stored phase outside 0..1 (or not a number) would never settle back into range.
+inline float validPhase(float p) { return p >= 0.f && p < 1.f ? p : 0.f; }
+
+}  // namespace
+
+S304VCO::S304VCO(Patch* editor)
+    : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S304VCO.png", kWidth, kHeight)),
+      base(noteFrequency[60]) {
+    linFm = addKnob(36, 116, 0.f);
+    tune = addKnobWith("minibrute_knob_big.png", SharedBitmaps::kBigKnobSize, 36, 61, 0.5f);
+    tune->setZoomFactor(12.f);
+    detune = addKnobWith("sknobit_gray.png", SharedBitmaps::kSmallKnobSize, 18, 202, 0.1f);
+    cvIn = addJack(19, 162, kJackInput);
+    linFmIn = addJack(53, 162, kJackInput);
+    // Built as an input and then turned round, as the panel always had it.
+    detuneOut = addJack(53, 205, kJackInput);
+    detuneOut->direction = kJackOutput;
+    sawOut = addJack(19, 251, kJackOutput);
+    squareOut = addJack(53, 251, kJackOutput);
+    addScrews();
+    setJackValues(0.f);
+    const float d = (float)detune->smoothedValue;
+    detuneRatio = powf(2.f, d * d);
+}
+
+int S304VCO::getStateSize() { return Module::getStateSize() + 8; }
+
+void S304VCO::saveState(float* buffer, int byteCount) {
+    Module::saveState(buffer, byteCount);
+    // The count is made by getStateSize; a caller that skipped it still gets the phases in place.
+    if (savedControlCount < 0) countControls();
+    const int n = savedControlCount;
+    if ((n + 2) * 4 > byteCount) return;
+    buffer[n] = phase1;
+    buffer[n + 1] = phase2;
+}
+
+void S304VCO::loadState(const int32_t* words, int byteCount, int version) {
+    Module::loadState(words, byteCount, version);
+    if (savedControlCount < 0) countControls();
+    const int n = savedControlCount;
+    if ((n + 2) * 4 <= byteCount) {
+        float phases[2];
+        std::memcpy(phases, words + n, sizeof phases);
+        phase1 = validPhase(phases[0]);
+        phase2 = validPhase(phases[1]);
+    }
+    cachedCv = -1000.f;
+    const float d = (float)detune->smoothedValue;
+    detuneRatio = powf(2.f, d * d);
+    if (version <= 1000) {
+        // Records up to 1000 used 18000 v^2 Hz of FM depth; now it is 7000 v^3.
+        const double v = linFm->getValue();
+        linFm->setValue((float)std::min(std::cbrt(2.5714285714285716 * v * v), 1.0));
+        linFm->snap();
+    }
+}
+
+void S304VCO::process() {
+    tune->smoothToValue();
+    linFm->smoothToValue();
+    const double depth = linFm->smoothedValue, t = tune->smoothedValue;
+    const double fm = depth * depth * depth * kFmHz * linFmIn->inValue;
+    const double tuneFactor = std::pow(t * t * 3.5 + 0.125, 3.0);
+
+    const float cv = cvIn->inValue;
+    const double before = detune->smoothedValue;
+    detune->smoothToValue();
+    const float dt = (float)detune->smoothedValue;
+    if (detune->smoothedValue != before) {
+        detuneOut->outValue = dt * dt * 2.f / 10.f + cv;
+        detuneRatio = powf(2.f, dt * dt);
+    }
+    if (cv != cachedCv) {
+        cvFrequency = (float)(std::pow(2.0, (double)cv * 10.0) * base);
+        cachedCv = cv;
+        detuneOut->outValue = dt * dt * 2.f / 10.f + cv;
+    }
+    const double f = cvFrequency * tuneFactor + fm;
+    // Below 0 Hz the waves turn upside down rather than running backwards.
+    const float polarity = f < 0.0 ? -1.f : 1.f;
+    const float d1 = (float)(std::min(std::fabs(f), (double)nyquist) / sampleRate);
+    const float d2 = std::min(d1 * detuneRatio, 0.5f);
+
+    const float saw1 = polyBlepSaw(phase1, d1) * polarity;
+    const float saw2 = polyBlepSaw(phase2, d2) * polarity;
+    sawOut->outValue = saw1 + saw2;
+    if (squareOut->connectionCount > 0) {
+        const float s1 = shiftedSaw(phase1, d1) * polarity;
+        const float s2 = shiftedSaw(phase2, d2) * polarity;
+        squareOut->outValue = (saw1 - s1) + (saw2 - s2);
+    }
+}

@@ -1,0 +1,306 @@
+#include "modules/SB11CVSeq.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "framework/ModuleKnob.h"
+#include "framework/Patch.h"
+#include "framework/PatchPoint.h"
+#include "framework/SharedBitmaps.h"
+#include "gui/CBitmap.h"
+
+namespace {
+constexpr int kWidth = 276, kHeight = 291;
+constexpr int kStepX[4] = {75, 123, 171, 219};
+constexpr int kStepY[4] = {55, 98, 141, 184};
+constexpr int kLedSize = 12, kLedFrames = 5;
+constexpr int kInX = 29, kOutX = 259, kSwitchY = 244;
+constexpr int kPeriodBytes = 4;
+// Records before this version carry no clock period.
+constexpr int kPeriodRecord = 1001;
+
+enum Mode { kMode16x1, kMode8x2, kMode4x4 };
+
+inline int threeWay(float v) { return v < 0.5f ? 0 : (v < 1.f ? 1 : 2); }
+}  // namespace
+
+SB11CVSeq::SB11CVSeq(Patch* editor)
+    : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("SB11CVSeq.png", kWidth, kHeight)),
+      steps(new ModuleKnobEx*[kSteps]), leds(new CMovieBitmapEx*[kSteps]) {
+    CBitmap* knobStrip = SharedBitmaps::get("minibrute_knob_s.png");
+    const int k = SharedBitmaps::kKnobSize;
+    for (int i = 0; i < kSteps; ++i) {
+        const int cx = kStepX[i % 4], cy = kStepY[i / 4];
+        auto* knob = new ModuleKnobEx(CRect::fromSize(cx - k / 2, cy - k / 2, knobStrip->getWidth(), k),
+                                      editor->controlListener(), takeParamIndex(), SharedBitmaps::kKnobFrames, k,
+                                      knobStrip, sampleRate);
+        bindParam(knob);
+        knob->setZoomFactor(5.f);
+        knob->setDefaultValue(0.f);
+        knob->setValue(0.f);
+        knob->snap();
+        knob->stepIndex = i;
+        addView(knob);
+        steps[i] = knob;
+    }
+    CBitmap* ledStrip = SharedBitmaps::get("led_blue.png");
+    for (int i = 0; i < kSteps; ++i) {
+        const int cx = kStepX[i % 4] + 18, cy = kStepY[i / 4] - 17;
+        auto* led = new CMovieBitmapEx(CRect::fromSize(cx - kLedSize / 2, cy - kLedSize / 2, kLedSize, kLedSize),
+                                       editor->controlListener(), kTagNoParameter, kLedFrames, kLedSize, ledStrip);
+        // Step lights follow the playhead, so they stay marked for redraw.
+        led->clearDirtyOnDraw = false;
+        addView(led);
+        leds[i] = led;
+        steps[i]->companion = led;
+    }
+    length = addKnob(27, 184, 0.5f);
+    transposeKnob = addKnobWith("sknobit_gray_13s_fs.png", SharedBitmaps::kSmallKnobSize, 27, 232, 0.5f);
+    transposeKnob->setStepped(true);
+    transposeKnob->snap();
+    clockIn = addJack(kInX, 58, kJackInput);
+    resetIn = addJack(kInX, 101, kJackInput);
+    lengthCv = addJack(kInX, 144, kJackInput);
+    for (int i = 0; i < 4; ++i) outs[i] = addJack(kOutX, 58 + 43 * i, kJackOutput);
+    gateOut = addJack(kOutX, 230, kJackOutput);
+    rangeSwitch = addSwitch(75, kSwitchY, 3, 0.f);
+    directionSwitch = addSwitch(123, kSwitchY, 3, 0.f);
+    quantizeSwitch = addSwitch(171, kSwitchY, 2, 0.f);
+    modeSwitch = addSwitch(219, kSwitchY, 3, 0.f);
+    addScrews();
+    addScrewsRight();
+    setJackValues(0.f);
+    goToStartPositions();
+}
+
+SB11CVSeq::~SB11CVSeq() {
+    // The views themselves belong to the panel.
+    delete[] steps;
+    delete[] leds;
+}
+
+bool SB11CVSeq::quantizeOn() const { return quantizeSwitch->getValue() < 0.5f; }
+
+bool SB11CVSeq::previewing() const { return resetIn->inValue >= 0.25f || clockIn->connectionCount == 0; }
+
+float SB11CVSeq::stepValue(float v) const {
+    return quantizeOn() ? std::trunc(v * semitoneRange) / 120.f + transpose : rangeScale * v + transpose;
+}
+
+void SB11CVSeq::light(int step, float v) { showLight(leds[step], v); }
+
+// A period that was never measured (or a damaged stored one) holds the gate high
+// until the next edge instead of dividing by it.
+void SB11CVSeq::setPeriod(int32_t samples) {
+    if (samples < 1 || samples >= kNoPeriod) {
+        clockPeriod = kNoPeriod;
+        phaseStep = 0.f;
+    } else {
+        clockPeriod = samples;
+        phaseStep = 1.f / (float)samples;
+    }
+}
+
+void SB11CVSeq::showEditStep() {
+    const ModuleKnob* k = steps[editStep];
+    const float v = quantizeOn() ? std::trunc(k->getValue() * semitoneRange) / 120.f + transpose
+                                 : rangeScale * (float)k->smoothedValue + transpose;
+    for (PatchPoint* o : outs) o->outValue = v;
+}
+
+void SB11CVSeq::goToStartPositions() {
+    for (int c : cursor) light(c, 0.f);
+    for (int i = 0; i < 4; ++i) cursor[i] = 4 * i + 3;
+    const int mode = threeWay(modeSwitch->getValue());
+    light(15, 1.f);
+    if (mode != kMode16x1) light(7, 1.f);
+    if (mode == kMode4x4) {
+        light(3, 1.f);
+        light(11, 1.f);
+    }
+    for (int i = 0; i < 4; ++i) {
+        steps[cursor[i]]->snap();
+        outs[i]->outValue = stepValue(steps[cursor[i]]->getValue());
+    }
+    gateOut->outValue = 0.f;
+    // The running step's gate is over: it rises again only on a clock edge.
+    gatePhase = 1.f;
+}
+
+void SB11CVSeq::playCursors() {
+    for (int i = 0; i < 4; ++i) {
+        ModuleKnobEx* k = steps[cursor[i]];
+        // Steps play without glide from the previous knob position; quantised ones too,
+        // or a glide of the touched knob would recompute every out from stale values.
+        k->snap();
+        outs[i]->outValue = stepValue(k->getValue());
+    }
+}
+
+void SB11CVSeq::advanceCursors() {
+    int* c = cursor;
+    switch (threeWay(modeSwitch->getValue())) {
+        case kMode16x1: {
+            light(c[3], 0.f);
+            int s = c[3];
+            if (directionCode == 1) s = s >= 15 ? 0 : s + 1;
+            else if (directionCode == 2) s = s <= 0 ? 15 : s - 1;
+            else {
+                s += pingPong;
+                if (s >= 16) s = 14, pingPong = -1;
+                else if (s < 0) s = 1, pingPong = 1;
+            }
+            c[3] = s;
+            c[0] = s < 4 ? s : 3;
+            c[1] = s >= 4 && s <= 7 ? s : 7;
+            c[2] = s >= 8 && s <= 11 ? s : 11;
+            light(s, 1.f);
+            break;
+        }
+        case kMode8x2: {
+            light(c[1], 0.f);
+            light(c[3], 0.f);
+            int a = c[1], b = c[3];
+            if (directionCode == 1) {
+                a = a >= 7 ? 0 : a + 1;
+                b = b >= 15 ? 8 : b + 1;
+            } else if (directionCode == 2) {
+                a = a <= 0 ? 7 : a - 1;
+                b = b <= 8 ? 15 : b - 1;
+            } else {
+                a += pingPong;
+                if (a < 0) a = 1, pingPong = 1, b = 9;
+                else if (a >= 8) a = 6, pingPong = -1, b = 14;
+                else b = std::clamp(b + pingPong, 8, 15);
+            }
+            c[1] = a;
+            c[3] = b;
+            c[0] = a <= 3 ? a : 3;
+            c[2] = b <= 11 ? b : 11;
+            light(a, 1.f);
+            light(b, 1.f);
+            break;
+        }
+        default: {
+            for (int i = 0; i < 4; ++i) light(c[i], 0.f);
+            if (directionCode == 1) {
+                for (int i = 0; i < 4; ++i) c[i] = c[i] % 4 == 3 ? c[i] - 3 : c[i] + 1;
+            } else if (directionCode == 2) {
+                for (int i = 0; i < 4; ++i) c[i] = c[i] % 4 == 0 ? c[i] + 3 : c[i] - 1;
+            } else {
+                int a = c[0] + pingPong;
+                if (a >= 4) a = 2, pingPong = -1;
+                else if (a < 0) a = 1, pingPong = 1;
+                for (int i = 0; i < 4; ++i) c[i] = a + 4 * i;
+            }
+            for (int i = 0; i < 4; ++i) light(c[i], 1.f);
+            break;
+        }
+    }
+}
+
+// True while the knob touched last is still gliding toward its value.
+bool SB11CVSeq::smoothEditStep() {
+    ModuleKnobEx* k = steps[editStep];
+    const double before = k->smoothedValue;
+    k->smoothToValue();
+    return k->smoothedValue != before;
+}
+
+// Audio thread, lock held.
+void SB11CVSeq::process() {
+    length->smoothToValue();
+    const float clock = clockIn->inValue, reset = resetIn->inValue;
+    if (reset > 0.15f) {
+        if (prevReset <= 0.15f) clockCounter = clockPeriod;
+        if (prevReset < 0.25f && reset >= 0.25f) goToStartPositions();
+        if (smoothEditStep()) showEditStep();
+    } else if (clockIn->connectionCount > 0) {
+        if (clock >= 0.25f && prevClock < 0.25f) {
+            advanceCursors();
+            playCursors();
+            setPeriod(clockCounter);
+            clockCounter = 1;
+            gateOut->outValue = gateOut->outValue < 1.f ? 1.f : 0.f;
+            gatePhase = 0.f;
+        } else {
+            if (smoothEditStep()) {
+                const bool quantize = quantizeOn();
+                for (int i = 0; i < 4; ++i) {
+                    const float s = (float)steps[cursor[i]]->smoothedValue;
+                    outs[i]->outValue = quantize ? std::trunc(s * semitoneRange) / 120.f + transpose
+                                                 : rangeScale * s + transpose;
+                }
+            }
+            // Saturates: a clock that stops for hours must not wrap the count around.
+            if (clockCounter < kNoPeriod) ++clockCounter;
+            const float len = std::clamp(lengthCv->inValue + (float)length->smoothedValue, 0.f, 1.f);
+            if (len * 0.95f <= gatePhase) {
+                gateOut->outValue = 0.f;
+            } else {
+                if (gatePhase == 0.f) gateOut->outValue = 1.f;
+                gatePhase += phaseStep;
+            }
+        }
+    } else if (smoothEditStep()) {
+        showEditStep();
+    }
+    prevClock = clock;
+    prevReset = reset;
+}
+
+void SB11CVSeq::controlChanged(CControl* control) {
+    if (control == transposeKnob) {
+        transposeKnob->updateStepped();
+        transpose = (transposeKnob->steppedValue * 12.f - 6.f) / 120.f;
+        if (previewing()) showEditStep();
+    } else if (control == rangeSwitch) {
+        const int octaves = 1 + 2 * threeWay(rangeSwitch->getValue());
+        rangeScale = (float)octaves / 10.f;
+        semitoneRange = (float)(octaves * 12);
+        if (previewing()) showEditStep();
+    } else if (control == quantizeSwitch) {
+        if (previewing()) showEditStep();
+    } else if (control == modeSwitch) {
+        goToStartPositions();
+    } else if (control == directionSwitch) {
+        const int d = threeWay(directionSwitch->getValue());
+        directionCode = d + 1;
+        if (d == 0) pingPong = 1;
+        else if (d == 1) pingPong = -1;
+    } else if (control->isTypeOf("ModuleKnobEx")) {
+        const int step = static_cast<ModuleKnobEx*>(control)->stepIndex;
+        if (step < 0 || step >= kSteps || steps[step] != control) return;
+        if (previewing()) {
+            light(editStep, 0.f);
+            for (int c : cursor) light(c, 0.f);
+            editStep = step;
+            light(step, 1.f);
+        } else {
+            editStep = step;
+        }
+    }
+}
+
+int SB11CVSeq::getStateSize() { return Module::getStateSize() + kPeriodBytes; }
+
+void SB11CVSeq::saveState(float* buffer, int byteCount) {
+    Module::saveState(buffer, byteCount);
+    const int offset = Module::getStateSize();
+    if (byteCount >= offset + kPeriodBytes)
+        std::memcpy(reinterpret_cast<uint8_t*>(buffer) + offset, &clockPeriod, kPeriodBytes);
+}
+
+void SB11CVSeq::loadState(const int32_t* words, int byteCount, int version) {
+    Module::loadState(words, byteCount, version);
+    for (int i = 0; i < kSteps; ++i) light(i, 0.f);
+    goToStartPositions();
+    const int offset = Module::getStateSize();
+    if (version >= kPeriodRecord && byteCount >= offset + kPeriodBytes) {
+        int32_t period;
+        std::memcpy(&period, reinterpret_cast<const uint8_t*>(words) + offset, kPeriodBytes);
+        setPeriod(period);
+        clockCounter = clockPeriod;
+    }
+}
