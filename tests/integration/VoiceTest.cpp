@@ -199,3 +199,30 @@ TEST_F(Voice, FactoryPresetsPlayTheDemoPhraseAsNamed) {
         }
     }
 }
+
+TEST_F(Voice, FactorySequenceRunsAtTheHostTempoWithoutMidi) {
+    ASSERT_TRUE(host.setChunk(factoryPreset("Clocked/Tempo Sequence.vtp")));
+    const auto out = host.render({}, (int64_t)(3.0 * kRate));
+    // Sixteenths at 120 BPM, each step a new gate.
+    int notes = 0;
+    bool loud = false;
+    for (double t = 1.0; t < 3.0; t += 0.005) {
+        const double r = rms(out[0], t, t + 0.005);
+        if (!loud && r > 0.02) ++notes, loud = true;
+        if (loud && r < 0.005) loud = false;
+    }
+    EXPECT_NEAR(notes, 16, 1);
+    // Steps 8 and 9 play C one octave below middle C.
+    EXPECT_NEAR(autocorrelationPitch(out[0], 1.02, 1.11), 130.81, 130.81 * 0.03);
+}
+
+TEST_F(Voice, FactoryRoutingCarriesEveryHostInputToItsOutput) {
+    ASSERT_TRUE(host.setChunk(factoryPreset("Routing/Host Channels.vtp")));
+    std::vector<std::vector<float>> inputs;
+    for (int k = 0; k < 10; ++k) inputs.push_back(std::vector<float>(4800, 0.05f * (float)(k + 1)));
+    const auto out = host.render({}, 4800, inputs);
+    for (int k = 0; k < 10; ++k) EXPECT_FLOAT_EQ(out[(size_t)k + 2].back(), 0.05f * (float)(k + 1)) << k;
+    EXPECT_NEAR(out[0].back(), 0.05f, 1e-3f);  // through the low-pass at unity
+    EXPECT_NEAR(out[1].back(), 0.10f, 1e-3f);
+}
+

@@ -122,6 +122,56 @@ void tempoPulse(Builder& b) {
     Builder::knob(v.vcf, 4, 0.6f);
 }
 
+// A sixteen-step bass line clocked by the host tempo, its filter swept by an LFO.
+void tempoSequence(Builder& b) {
+    Voice v(b);
+    // The sequencer plays instead of host MIDI.
+    b.editor.deleteModule(v.midi);
+    b.editor.deleteModule(v.cv);
+    Module* clock = b.add("SA04 Tempo From DAW", 0, 1);
+    Module* seq = b.add("SB11 CV Sequencer", 48, 1);
+    Module* lfo = b.add("S515 VCLFO", 336, 1);
+    b.cable(clock->jack(1), seq->jack(0), kGreen);
+    b.cable(seq->jack(3), v.vco->jack(0), kBlue);
+    b.cable(seq->jack(7), v.env->jack(1), kGreen);
+    b.cable(lfo->jack(4), v.vcf->jack(2), kPurple);  // LFO -> Frq CV
+    Builder::knob(clock, 0, 0.5f);                    // sixteenths
+    Builder::control(seq, "CVerticalSwitch", 0, 0.5f);  // three octaves
+    const int semitones[16] = {0, 0, 12, 0, 3, 0, 7, 10, 0, 0, 12, 0, 5, 3, 7, 10};
+    for (int i = 0; i < 16; ++i) Builder::knob(seq, i, ((float)semitones[i] + 0.5f) / 36.f);
+    Builder::knob(seq, 16, 0.4f);                     // gate length
+    Builder::knob(v.vco, 4, 5.f / 12.f);              // one octave down
+    Builder::knob(lfo, 0, 0.2f);                      // a slow sweep
+    Builder::knob(v.vcf, 1, 0.55f);
+    Builder::knob(v.vcf, 2, 0.3f);                    // sweep depth
+    Builder::knob(v.vcf, 4, 0.5f);
+    Builder::knob(v.env, 2, 0.25f);
+    Builder::knob(v.env, 3, 0.3f);
+    Builder::knob(v.env, 4, 0.1f);
+}
+
+// Host inputs 1 to 10 straight to outputs 3 to 12; inputs 1 and 2 also through a
+// low-pass filter to the main outputs.
+void hostChannels(Builder& b) {
+    Module* from = b.add("SA11 Audio/CV From DAW", 0, 0);
+    Module* to = b.add("SA12 Audio/CV To DAW", 96, 0);
+    for (int k = 0; k < 10; ++k) b.cable(from->jack(k), to->jack(k), kGray);
+    Module* main = b.add("SA01 2 From DAW", 192, 0);
+    Module* left = b.add("S201 VCF", 240, 0);
+    Module* right = b.add("S201 VCF", 336, 0);
+    Module* out = b.add("SA02 2 DAW", 432, 0);
+    b.cable(main->jack(1), left->jack(0), kRed);
+    b.cable(main->jack(0), right->jack(0), kRed);
+    b.cable(left->jack(4), out->jack(1), kRed);
+    b.cable(right->jack(4), out->jack(0), kRed);
+    for (Module* f : {left, right}) {
+        Builder::knob(f, 0, 1.f);
+        Builder::knob(f, 1, 0.55f);
+    }
+    Builder::knob(out, 0, 1.f);
+    Builder::knob(out, 1, 1.f);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -141,6 +191,10 @@ int main(int argc, char** argv) {
         {"Bass", "Filter Envelope Bass", "Pulse bass, one octave down, with glide and a filter envelope.",
          filterEnvelopeBass},
         {"Clocked", "Tempo Pulse", "Notes chopped into sixteenths by the host tempo.", tempoPulse},
+        {"Clocked", "Tempo Sequence", "A sixteen-step bass line at the host tempo, its filter swept by an LFO.",
+         tempoSequence},
+        {"Routing", "Host Channels", "Inputs 1-10 to outputs 3-12; inputs 1 and 2 filtered to the main pair.",
+         hostChannels},
     };
     try {
         for (const Preset& p : presets) {

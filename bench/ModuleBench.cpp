@@ -1,0 +1,51 @@
+// The cost of one process call of every module class, patched the way a musician
+// would patch it: every input fed by host audio, every output cabled, so no output
+// is skipped for want of a cable.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "BenchRig.h"
+#include "framework/ModuleRegistry.h"
+
+namespace {
+
+void processOne(benchmark::State& state, const char* name) {
+    benchrig::Rig rig;
+    Module* from = rig.add("SA01 2 From DAW");
+    Module* m = rig.add(name);
+    if (!from || !m) {
+        state.SkipWithError("module class not found");
+        return;
+    }
+    for (PatchPoint* j : benchrig::jacks(m)) {
+        if (j->signalType != kSignalAudio) continue;
+        if (j->direction == kJackOutput) {
+            auto* sink = rig.addCustom<benchrig::PassModule>();
+            rig.cable(j, sink->in);
+        } else {
+            rig.cable(from->jack(0), j);
+        }
+    }
+    rig.editor.setAlwaysOn(m, true);
+    for (int i = 0; i < 20; ++i) rig.render();  // past start-up work (tables, first pitch)
+    for (auto _ : state) {
+        rig.plugin.sampleIndex = 0;
+        for (int i = 0; i < benchrig::kBlock; ++i) m->process();
+        benchmark::ClobberMemory();
+    }
+    state.counters["ns_per_process"] =
+        benchmark::Counter((double)state.iterations() * benchrig::kBlock,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// One benchmark per registered class, so new modules are measured without edits here.
+const bool registered = [] {
+    for (const ModuleClassInfo& info : ModuleRegistry::all())
+        benchmark::RegisterBenchmark(("Process/" + std::string(info.displayName)).c_str(), processOne,
+                                     info.displayName)
+            ->Unit(benchmark::kMicrosecond);
+    return true;
+}();
+
+}  // namespace
