@@ -82,6 +82,19 @@ void Module::loadState(const int32_t* words, int byteCount, int /*version*/) {
     }
 }
 
+void Module::saveAfterControls(float* buffer, int byteCount, const void* values, int count) {
+    const int offset = Module::getStateSize();
+    if (byteCount >= offset + 4 * count)
+        std::memcpy(reinterpret_cast<char*>(buffer) + offset, values, (size_t)(4 * count));
+}
+
+bool Module::loadAfterControls(const int32_t* record, int byteCount, void* values, int count) {
+    const int offset = Module::getStateSize();
+    if (byteCount < offset + 4 * count) return false;
+    std::memcpy(values, reinterpret_cast<const char*>(record) + offset, (size_t)(4 * count));
+    return true;
+}
+
 void Module::setSampleRate(float rate) {
     sampleRate = rate;
     nyquist = rate * 0.5f;

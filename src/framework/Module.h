@@ -118,6 +118,11 @@ protected:
     CKickButton* addKickButton(int cx, int cy);
     // A light over a five-frame LED strip ("led_red.png", "led_blue.png").
     CMovieBitmap* addLight(const char* bitmap, int cx, int cy);
+    // Words a module keeps in its record after the control values (phases, clock
+    // periods): raw 32-bit values, written only when the buffer holds them all.
+    void saveAfterControls(float* buffer, int byteCount, const void* values, int count);
+    // False, with nothing read, when the record is too short to hold them.
+    bool loadAfterControls(const int32_t* record, int byteCount, void* values, int count);
     // Next free host parameter index, or kTagNoParameter.
     int32_t takeParamIndex();
     void bindParam(CControl* control);

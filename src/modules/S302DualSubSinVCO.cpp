@@ -78,21 +78,14 @@ int S302DualSubSinVCO::getStateSize() { return Module::getStateSize() + 8; }
 
 void S302DualSubSinVCO::saveState(float* buffer, int byteCount) {
     Module::saveState(buffer, byteCount);
-    // The count is made by getStateSize; a caller that skipped it still gets the phases in place.
-    if (savedControlCount < 0) countControls();
-    const int n = savedControlCount;
-    if ((n + 2) * 4 > byteCount) return;
-    buffer[n] = phase1;
-    buffer[n + 1] = phase2;
+    const float phases[2] = {phase1, phase2};
+    saveAfterControls(buffer, byteCount, phases, 2);
 }
 
 void S302DualSubSinVCO::loadState(const int32_t* words, int byteCount, int version) {
     Module::loadState(words, byteCount, version);
-    if (savedControlCount < 0) countControls();
-    const int n = savedControlCount;
-    if ((n + 2) * 4 > byteCount) return;
     float phases[2];
-    std::memcpy(phases, words + n, sizeof phases);
+    if (!loadAfterControls(words, byteCount, phases, 2)) return;
     phase1 = validPhase(phases[0]);
     phase2 = validPhase(phases[1]);
 }

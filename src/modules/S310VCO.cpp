@@ -152,19 +152,14 @@ int S310VCO::getStateSize() { return Module::getStateSize() + 8; }
 
 void S310VCO::saveState(float* buffer, int byteCount) {
     Module::saveState(buffer, byteCount);
-    const int base = savedControlCount;
-    if ((base + 2) * 4 > byteCount) return;
-    buffer[base] = sawPhase;
-    buffer[base + 1] = pulsePhase;
+    const float phases[2] = {sawPhase, pulsePhase};
+    saveAfterControls(buffer, byteCount, phases, 2);
 }
 
 void S310VCO::loadState(const int32_t* words, int byteCount, int version) {
     Module::loadState(words, byteCount, version);
-    if (savedControlCount < 0) countControls();
-    const int base = savedControlCount;
-    if ((base + 2) * 4 <= byteCount) {
-        float phases[2];
-        std::memcpy(phases, words + base, sizeof phases);
+    float phases[2];
+    if (loadAfterControls(words, byteCount, phases, 2)) {
         // A phase outside 0..1 would put a correction beyond the step table.
         sawPhase = phases[0] >= 0.f && phases[0] < 1.f ? phases[0] : 0.f;
         pulsePhase = phases[1] >= 0.f && phases[1] < 1.f ? phases[1] : 0.f;

@@ -137,17 +137,12 @@ int S515VCLFO::getStateSize() { return Module::getStateSize() + kExtraBytes; }
 
 void S515VCLFO::saveState(float* buffer, int byteCount) {
     Module::saveState(buffer, byteCount);
-    const int offset = Module::getStateSize();
-    if (byteCount < offset + kExtraBytes) return;
     const float stored = (float)clockRate;
-    std::memcpy(reinterpret_cast<char*>(buffer) + offset, &stored, sizeof stored);
+    saveAfterControls(buffer, byteCount, &stored, 1);
 }
 
 void S515VCLFO::loadState(const int32_t* words, int byteCount, int version) {
     Module::loadState(words, byteCount, version);
-    const int offset = Module::getStateSize();
-    if (byteCount < offset + kExtraBytes) return;
     float stored;
-    std::memcpy(&stored, reinterpret_cast<const char*>(words) + offset, sizeof stored);
-    clockRate = stored;
+    if (loadAfterControls(words, byteCount, &stored, 1)) clockRate = stored;
 }

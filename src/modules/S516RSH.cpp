@@ -105,17 +105,12 @@ int S516RSH::getStateSize() { return Module::getStateSize() + kExtraBytes; }
 
 void S516RSH::saveState(float* buffer, int byteCount) {
     Module::saveState(buffer, byteCount);
-    const int offset = Module::getStateSize();
-    if (byteCount < offset + kExtraBytes) return;
     const float stored = (float)clockRate;
-    std::memcpy(reinterpret_cast<char*>(buffer) + offset, &stored, sizeof stored);
+    saveAfterControls(buffer, byteCount, &stored, 1);
 }
 
 void S516RSH::loadState(const int32_t* words, int byteCount, int version) {
     Module::loadState(words, byteCount, version);
-    const int offset = Module::getStateSize();
-    if (version < kFirstVersionWithClockRate || byteCount < offset + kExtraBytes) return;
     float stored;
-    std::memcpy(&stored, reinterpret_cast<const char*>(words) + offset, sizeof stored);
-    clockRate = stored;
+    if (version >= kFirstVersionWithClockRate && loadAfterControls(words, byteCount, &stored, 1)) clockRate = stored;
 }

@@ -287,19 +287,15 @@ int SB11CVSeq::getStateSize() { return Module::getStateSize() + kPeriodBytes; }
 
 void SB11CVSeq::saveState(float* buffer, int byteCount) {
     Module::saveState(buffer, byteCount);
-    const int offset = Module::getStateSize();
-    if (byteCount >= offset + kPeriodBytes)
-        std::memcpy(reinterpret_cast<uint8_t*>(buffer) + offset, &clockPeriod, kPeriodBytes);
+    saveAfterControls(buffer, byteCount, &clockPeriod, 1);
 }
 
 void SB11CVSeq::loadState(const int32_t* words, int byteCount, int version) {
     Module::loadState(words, byteCount, version);
     for (int i = 0; i < kSteps; ++i) light(i, 0.f);
     goToStartPositions();
-    const int offset = Module::getStateSize();
-    if (version >= kPeriodRecord && byteCount >= offset + kPeriodBytes) {
-        int32_t period;
-        std::memcpy(&period, reinterpret_cast<const uint8_t*>(words) + offset, kPeriodBytes);
+    int32_t period;
+    if (version >= kPeriodRecord && loadAfterControls(words, byteCount, &period, 1)) {
         setPeriod(period);
         clockCounter = clockPeriod;
     }

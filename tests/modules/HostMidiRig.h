@@ -25,29 +25,15 @@ inline vst::VstIntPtr timedHost(vst::AEffect*, vst::VstInt32 opcode, vst::VstInt
     return 0;
 }
 
-// Like fixture::Rig, but the host is timedHost; the clock starts stopped at 0, 120 BPM.
-struct TimedRig {
-    explicit TimedRig(float rate = 48000.f) : plugin(timedHost), editor(*plugin.editor), rate(rate) {
+// A Rig whose host is timedHost; the clock starts stopped at 0, 120 BPM.
+struct TimedRig : Rig {
+    explicit TimedRig(float rate = 48000.f) : Rig(rate, timedHost), rate(rate) {
         hostClock = HostClock{};
         hostClock.info.tempo = 120.0;
         hostClock.info.sampleRate = rate;
         hostClock.info.flags = vst::kVstTempoValid | vst::kVstPpqPosValid;
-        plugin.setSampleRate(rate);
     }
-    Module* add(const char* name) {
-        Module* m = editor.createModuleAt(name, 0, 0);
-        EXPECT_NE(m, nullptr) << name;
-        return m;
-    }
-    template <class T, class... Args>
-    T* addCustom(Args&&... args) {
-        EngineLockGuard guard(plugin.engineLock);
-        editor.ensureCapacity(editor.rackModules.size() + 1);
-        T* m = new T(&editor, std::forward<Args>(args)...);
-        editor.addToRack(m);
-        return m;
-    }
-    Cable* cable(PatchPoint* a, PatchPoint* b) { return editor.connectJacks(a, b, 7); }
+    Cable* cable(PatchPoint* a, PatchPoint* b) { return Rig::cable(a, b, 7); }
     void setPlaying(bool on) {
         if (on) hostClock.info.flags |= vst::kVstTransportPlaying;
         else hostClock.info.flags &= ~vst::kVstTransportPlaying;
@@ -55,13 +41,11 @@ struct TimedRig {
     // Renders one block and moves the song position on as a playing host would.
     void render(int frames) {
         HostBuffers io(frames);
-        plugin.processReplacing(io.inPtr, io.outPtr, frames);
+        Rig::render(io);
         if (hostClock.info.flags & vst::kVstTransportPlaying)
             hostClock.info.ppqPos += frames * hostClock.info.tempo / (60.0 * rate);
     }
 
-    Vantorel plugin;
-    SynEditor& editor;
     float rate;
 };
 

@@ -55,7 +55,10 @@ struct HostBuffers {
 
 // A plug-in with no host, at a fixed rate, and the patch it owns.
 struct Rig {
-    explicit Rig(float rate = 48000.f) : plugin(nullptr), editor(*plugin.editor) { plugin.setSampleRate(rate); }
+    explicit Rig(float rate = 48000.f, vst::audioMasterCallback host = nullptr)
+        : plugin(host), editor(*plugin.editor) {
+        plugin.setSampleRate(rate);
+    }
     Module* add(const char* name) {
         Module* m = editor.createModuleAt(name, 0, 0);
         EXPECT_NE(m, nullptr) << name;
