@@ -13,7 +13,7 @@ public:
     inline float limit(float v) {
         if (v > kLimit) v = kLimit;
         else if (v < -kLimit) v = -kLimit;
-        else return v;
+        else return v == v ? v : 0.f;  // NaN would reach the host otherwise
         if (light->getValue() != 1.f) light->setValue(1.f);
         hold = holdLength;
         return v;

@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "framework/ClipLight.h"
 #include "framework/Random.h"
 #include "framework/SharedBitmaps.h"
 #include "gui/CBitmap.h"
@@ -130,4 +131,21 @@ TEST(SharedTables, BitmapsLoadOnFirstOpenAndStayForOtherInstances) {
     EXPECT_EQ(SharedBitmaps::get("minibrute_knob_s.png")->getHeight(), 2597);
     second.close();
     EXPECT_FALSE(SharedBitmaps::isLoaded());
+}
+
+TEST(ClipLights, LimitAtFourHoldTheLightAndNeverPassNaN) {
+    CMovieBitmap* led = new CMovieBitmap(CRect(0, 0, 12, 12), nullptr, kTagNoParameter, 5, 12, nullptr);
+    ClipLight clip;
+    clip.attach(led);
+    clip.setSampleRate(1000.f);  // a 200-sample hold
+    EXPECT_EQ(clip.limit(3.5f), 3.5f);
+    EXPECT_EQ(led->getValue(), 0.f);
+    EXPECT_EQ(clip.limit(std::nanf("")), 0.f);
+    EXPECT_EQ(clip.limit(-9.f), -4.f);
+    EXPECT_EQ(led->getValue(), 1.f);
+    for (int i = 0; i < 200; ++i) clip.tick();
+    EXPECT_EQ(led->getValue(), 1.f);
+    clip.tick();
+    EXPECT_EQ(led->getValue(), 0.f);
+    led->forget();
 }
