@@ -63,6 +63,18 @@ double autocorrelationPitch(const std::vector<float>& x, double from, double to)
     return bestLag ? kRate / bestLag : 0.0;
 }
 
+// Level of one frequency over a stretch of signal (a single DFT bin, any frequency).
+double toneLevel(const std::vector<float>& x, double from, double to, double hz) {
+    double re = 0, im = 0;
+    const size_t a = (size_t)(from * kRate), b = (size_t)(to * kRate);
+    for (size_t i = a; i < b; ++i) {
+        const double w = 2.0 * M_PI * hz * (double)i / kRate;
+        re += x[i] * std::cos(w);
+        im += x[i] * std::sin(w);
+    }
+    return std::sqrt(re * re + im * im) / (double)(b - a);
+}
+
 double rms(const std::vector<float>& x, double from, double to) {
     double s = 0;
     const size_t a = (size_t)(from * kRate), b = (size_t)(to * kRate);
@@ -226,3 +238,36 @@ TEST_F(Voice, FactoryRoutingCarriesEveryHostInputToItsOutput) {
     EXPECT_NEAR(out[1].back(), 0.10f, 1e-3f);
 }
 
+
+TEST_F(Voice, FourVoicePresetHoldsAllThreeNotesOfAChord) {
+    ASSERT_TRUE(host.setChunk(factoryPreset("Voices/Four Voice Poly.vtp")));
+    const auto out = host.render({midi(0.0, 0x90, 60, 100), midi(0.0, 0x90, 64, 100), midi(0.0, 0x90, 67, 100)},
+                                 (int64_t)(1.5 * kRate));
+    const double c = toneLevel(out[0], 0.5, 1.5, 261.63), e = toneLevel(out[0], 0.5, 1.5, 329.63),
+                 g = toneLevel(out[0], 0.5, 1.5, 392.00);
+    // Between the notes, and the fourth voice's silence, there is far less.
+    const double between = std::max(toneLevel(out[0], 0.5, 1.5, 293.66), toneLevel(out[0], 0.5, 1.5, 349.23));
+    for (double note : {c, e, g}) EXPECT_GT(note, 10.0 * between);
+    EXPECT_NEAR(c / e, 1.0, 0.3);
+    EXPECT_NEAR(g / e, 1.0, 0.3);
+}
+
+TEST_F(Voice, DrumAndStereoPresetsPlay) {
+    ASSERT_TRUE(host.setChunk(factoryPreset("Drums/Ratchet Drums.vtp")));
+    auto out = host.render({}, (int64_t)(2.0 * kRate));
+    int hits = 0;
+    bool loud = false;
+    for (double t = 0.0; t < 2.0; t += 0.002) {
+        const double r = rms(out[0], t, t + 0.002);
+        if (!loud && r > 0.02) ++hits, loud = true;
+        if (loud && r < 0.004) loud = false;
+    }
+    EXPECT_GT(hits, 16);  // sixteenths, some ratcheted
+    EXPECT_LT(rms(out[0], 0.0, 2.0), 0.5);
+
+    ASSERT_TRUE(host.setChunk(factoryPreset("Voices/Stereo Chorus Delay.vtp")));
+    out = host.render({midi(0.0, 0x90, 57, 100), midi(0.5, 0x80, 57, 0)}, (int64_t)(1.5 * kRate));
+    EXPECT_GT(rms(out[0], 0.1, 0.5), 0.02);
+    EXPECT_GT(rms(out[0], 0.8, 1.4), 0.002);  // the delay keeps sounding after the note
+    EXPECT_NE(out[0], out[1]);                // the chorus spreads left and right
+}

@@ -122,8 +122,6 @@ public:
     }
     void startBlock(int frames) override {
         blockFrames.push_back(frames);
-        // Events already sent are gone; those left over go out first in this block.
-        pending.erase(pending.begin(), pending.begin() + (long)next);
         next = 0;
     }
     void process() override {

@@ -172,6 +172,105 @@ void hostChannels(Builder& b) {
     Builder::knob(out, 1, 1.f);
 }
 
+// Four voices from one MIDI stream: the chainer hands each note to a free voice.
+void fourVoices(Builder& b) {
+    Module* midi = b.add("SA03 MIDI/Sync From DAW", 0, 0);
+    Module* poly = b.add("SD05 MIDI Poly Chainer", 48, 0);
+    Module* mixer = b.add("S101 Mixer", 144, 0);
+    Module* out = b.add("SA02 2 DAW", 240, 0);
+    b.cable(midi->jack(0), poly->jack(0), kMidi);
+    for (int v = 0; v < 4; ++v) {
+        const int x = (v % 2) * 360, row = 1 + v / 2;
+        Module* cv = b.add("SD02 MIDI-CV/Sync", x, row);
+        Module* vco = b.add("S310 VCO", x + 96, row);
+        Module* env = b.add("S500 ADSR", x + 216, row);
+        Module* vca = b.add("S401 Multi db VCA/Attenuator", x + 312, row);
+        b.cable(poly->jack(1 + v), cv->jack(7), kMidi);
+        b.cable(cv->jack(3), vco->jack(0), kBlue);
+        b.cable(cv->jack(2), env->jack(1), kGreen);
+        b.cable(env->jack(4), vca->jack(0), kOrange);  // envelope -> CV
+        b.cable(vco->jack(6), vca->jack(1), kRed);     // saw -> In 1
+        b.cable(vca->jack(2), mixer->jack(v), kGray);
+        Builder::knob(env, 1, 0.1f);
+        Builder::knob(env, 2, 0.4f);
+        Builder::knob(env, 3, 0.7f);
+        Builder::knob(env, 4, 0.3f);
+    }
+    b.cable(mixer->jack(4), out->jack(0), kGray);
+    b.cable(mixer->jack(4), out->jack(1), kGray);
+    Builder::knob(mixer, 4, 0.6f);
+    Builder::knob(out, 0, 0.8f);
+    Builder::knob(out, 1, 0.8f);
+}
+
+// Ratchets: a noise hat and a low sine thump triggered by the ratcheting sequencer's
+// internal clock, sixteenths at 120 BPM.
+void ratchetDrums(Builder& b) {
+    Module* seq = b.add("SB12 Racheting Trigger Sequencer", 0, 0);
+    Module* noise = b.add("S303 Noise", 276, 0);
+    Module* hatEnv = b.add("S500 ADSR", 324, 0);
+    Module* hatVca = b.add("S404 VCA", 420, 0);
+    Module* vco = b.add("S310 VCO", 516, 0);
+    Module* kickEnv = b.add("S500 ADSR", 636, 0);
+    Module* kickVca = b.add("S404 VCA", 732, 0);
+    Module* mixer = b.add("S101 Mixer", 0, 1);
+    Module* out = b.add("SA02 2 DAW", 96, 1);
+    Builder::control(seq, "CVerticalSwitch", 1, 1.f);  // four tracks of four steps
+    Builder::control(seq, "COnOffButton", 0, 1.f);     // running
+    Builder::knob(seq, 17, 0.4472136f);                 // 40 v^2 = 8 steps a second
+    const int hats[4] = {1, 2, 1, 4}, kicks[4] = {1, 0, 0, 1};
+    for (int i = 0; i < 4; ++i) {
+        Builder::knob(seq, i, (float)hats[i] / 10.f);
+        Builder::knob(seq, 4 + i, (float)kicks[i] / 10.f);
+    }
+    Builder::knob(seq, 16, 0.3f);  // short pulses
+    b.cable(seq->jack(2), hatEnv->jack(1), kGreen);
+    b.cable(seq->jack(3), kickEnv->jack(1), kGreen);
+    b.cable(noise->jack(1), hatVca->jack(0), kRed);
+    b.cable(hatEnv->jack(4), hatVca->jack(2), kOrange);
+    b.cable(vco->jack(8), kickVca->jack(0), kRed);    // the rectifiable sine
+    b.cable(kickEnv->jack(4), kickVca->jack(2), kOrange);
+    b.cable(hatVca->jack(5), mixer->jack(0), kGray);
+    b.cable(kickVca->jack(5), mixer->jack(1), kGray);
+    b.cable(mixer->jack(4), out->jack(0), kGray);
+    b.cable(mixer->jack(4), out->jack(1), kGray);
+    Builder::knob(hatEnv, 2, 0.12f);
+    Builder::knob(kickEnv, 2, 0.3f);
+    Builder::knob(vco, 4, 3.f / 12.f);  // three octaves down and 0.6 up: a thump near 50 Hz
+    Builder::knob(vco, 0, 0.6f);
+    for (Module* vca : {hatVca, kickVca}) {
+        Builder::knob(vca, 0, 0.5f);
+        Builder::knob(vca, 2, 0.05f);
+    }
+    Builder::knob(mixer, 0, 0.6f);
+    Builder::knob(mixer, 1, 1.f);
+    Builder::knob(mixer, 4, 0.8f);
+    Builder::knob(out, 0, 0.8f);
+    Builder::knob(out, 1, 0.8f);
+}
+
+// The mono voice through a delay and an eight-line stereo chorus.
+void stereoChorusDelay(Builder& b) {
+    Voice v(b);
+    b.editor.disconnectJack(v.out->jack(0));
+    b.editor.disconnectJack(v.out->jack(1));
+    Module* delay = b.add("S602 VC Delay", 648, 0);
+    Module* chorus = b.add("S612 Octet Chorus", 744, 0);
+    b.cable(v.vca->jack(5), delay->jack(0), kRed);
+    b.cable(delay->jack(4), chorus->jack(0), kRed);
+    b.cable(chorus->jack(5), v.out->jack(1), kGray);   // left
+    b.cable(chorus->jack(6), v.out->jack(0), kGray);   // right
+    Builder::knob(delay, 0, 0.3f);
+    Builder::knob(delay, 2, 0.4f);
+    Builder::knob(delay, 3, 0.35f);
+    Builder::knob(chorus, 7, 1.f);  // all eight lines
+    Builder::knob(v.env, 1, 0.1f);
+    Builder::knob(v.env, 2, 0.4f);
+    Builder::knob(v.env, 3, 0.5f);
+    Builder::knob(v.env, 4, 0.35f);
+    Builder::knob(v.vcf, 1, 0.6f);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -193,6 +292,10 @@ int main(int argc, char** argv) {
         {"Clocked", "Tempo Pulse", "Notes chopped into sixteenths by the host tempo.", tempoPulse},
         {"Clocked", "Tempo Sequence", "A sixteen-step bass line at the host tempo, its filter swept by an LFO.",
          tempoSequence},
+        {"Voices", "Four Voice Poly", "Four saw voices from one MIDI stream: play chords.", fourVoices},
+        {"Drums", "Ratchet Drums", "Noise hats and a sine thump from the ratcheting trigger sequencer.", ratchetDrums},
+        {"Voices", "Stereo Chorus Delay", "The mono voice through a delay and an eight-line stereo chorus.",
+         stereoChorusDelay},
         {"Routing", "Host Channels", "Inputs 1-10 to outputs 3-12; inputs 1 and 2 filtered to the main pair.",
          hostChannels},
     };

@@ -1,0 +1,31 @@
+#include "modules/S903DOffsetGen.h"
+
+#include "framework/ModuleKnob.h"
+#include "framework/PatchPoint.h"
+#include "framework/SharedBitmaps.h"
+
+namespace {
+constexpr int kWidth = 48, kHeight = 291;
+constexpr int kX = kWidth / 2;
+}  // namespace
+
+S903DOffsetGen::S903DOffsetGen(Patch* editor)
+    : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S903DOffsetGen.png", kWidth, kHeight)) {
+    // Mid-travel is no offset.
+    offset1 = addKnob(kX, 55, 0.5f);
+    in1 = addJack(kX, 98, kJackInput);
+    out1 = addJack(kX, 135, kJackOutput);
+    offset2 = addKnob(kX, 184, 0.5f);
+    in2 = addJack(kX, 228, kJackInput);
+    out2 = addJack(kX, 265, kJackOutput);
+    addScrews();
+    setJackValues(0.f);
+}
+
+// Audio thread, lock held.
+void S903DOffsetGen::process() {
+    offset1->smoothToValue();
+    offset2->smoothToValue();
+    out1->outValue = (float)((double)in1->inValue + offset1->smoothedValue * 2.0 - 1.0);
+    out2->outValue = (float)((double)in2->inValue + offset2->smoothedValue * 2.0 - 1.0);
+}

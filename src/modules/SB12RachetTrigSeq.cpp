@@ -1,0 +1,347 @@
+#include "modules/SB12RachetTrigSeq.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "framework/ModuleKnob.h"
+#include "framework/Patch.h"
+#include "framework/PatchPoint.h"
+#include "framework/SharedBitmaps.h"
+#include "gui/CBitmap.h"
+
+namespace {
+constexpr int kWidth = 276, kHeight = 291;
+constexpr int kStepX[4] = {75, 123, 171, 219};
+constexpr int kStepY[4] = {55, 98, 141, 184};
+constexpr int kLedSize = 12, kLedFrames = 5;
+constexpr int kInX = 29, kOutX = 259;
+constexpr int kPeriodBytes = 4;
+constexpr float kStepsPerSecond = 40.f;
+constexpr float kClockDefault = 0.0001f;
+
+enum Mode { kMode16x1, kMode8x2, kMode4x4 };
+
+inline int threeWay(float v) { return v < 0.5f ? 0 : (v < 1.f ? 1 : 2); }
+}  // namespace
+
+SB12RachetTrigSeq::SB12RachetTrigSeq(Patch* editor)
+    : Module(CRect(0, 0, kWidth, kHeight), editor,
+             SharedBitmaps::panel("SB12RachetTrigSeq.png", kWidth, kHeight)),
+      steps(new ModuleKnobEx*[kSteps]), leds(new CMovieBitmapEx*[kSteps]) {
+    CBitmap* knobStrip = SharedBitmaps::get("sknobit_gray_11s.png");
+    const int k = SharedBitmaps::kSmallKnobSize;
+    for (int i = 0; i < kSteps; ++i) {
+        const int cx = kStepX[i % 4], cy = kStepY[i / 4];
+        auto* knob = new ModuleKnobEx(CRect::fromSize(cx - k / 2, cy - k / 2, knobStrip->getWidth(), k),
+                                      editor->controlListener(), takeParamIndex(), knobStrip->getHeight() / k, k,
+                                      knobStrip, sampleRate);
+        bindParam(knob);
+        knob->setZoomFactor(5.f);
+        knob->setDefaultValue(0.f);
+        knob->setValue(0.f);
+        knob->setStepped(true);
+        knob->snap();
+        knob->stepIndex = i;
+        addView(knob);
+        steps[i] = knob;
+    }
+    CBitmap* ledStrip = SharedBitmaps::get("led_blue.png");
+    for (int i = 0; i < kSteps; ++i) {
+        const int cx = kStepX[i % 4] + 14, cy = kStepY[i / 4] - 12;
+        auto* led = new CMovieBitmapEx(CRect::fromSize(cx - kLedSize / 2, cy - kLedSize / 2, kLedSize, kLedSize),
+                                       editor->controlListener(), kTagNoParameter, kLedFrames, kLedSize, ledStrip);
+        // Step lights follow the playhead, so they stay marked for redraw.
+        led->clearDirtyOnDraw = false;
+        addView(led);
+        leds[i] = led;
+        steps[i]->companion = led;
+    }
+    length = addKnob(27, 55, 0.5f);
+    clockKnob = addKnob(27, 98, kClockDefault);
+    clockIn = addJack(kInX, 144, kJackInput);
+    resetIn = addJack(kInX, 187, kJackInput);
+    resetButton = addKickButton(29, 225);
+    {
+        // The framework has no helper for a latching button: built like the kick button.
+        CBitmap* strip = SharedBitmaps::get("red_button_small.png");
+        const int h = strip->getHeight() / 2, w = strip->getWidth();
+        auto* button = new COnOffButton(CRect::fromSize(29 - w / 2, 261 - h / 2, w, h), editor->controlListener(),
+                                        takeParamIndex(), strip);
+        bindParam(button);
+        button->setDefaultValue(0.f);
+        button->setValue(0.f);
+        addView(button);
+        startPause = button;
+    }
+    for (int i = 0; i < 4; ++i) outs[i] = addJack(kOutX, 58 + 43 * i, kJackOutput);
+    mixOut = addJack(kOutX, 230, kJackOutput);
+    swingKnob = addKnobWith("sknobit_gray.png", k, 75, 241, 0.f);
+    skipKnob = addKnobWith("sknobit_gray_5s.png", k, 123, 241, 0.f);
+    skipKnob->setStepped(true);
+    skipKnob->snap();
+    directionSwitch = addSwitch(171, 244, 3, 0.f);
+    modeSwitch = addSwitch(219, 244, 3, 0.f);
+    addScrews();
+    addScrewsRight();
+    setJackValues(0.f);
+    rateFactor = (double)kStepsPerSecond / (double)sampleRate;
+    phaseStep = rateFactor * (double)kClockDefault * (double)kClockDefault;
+    goToStartPositions();
+}
+
+SB12RachetTrigSeq::~SB12RachetTrigSeq() {
+    // The views themselves belong to the panel.
+    delete[] steps;
+    delete[] leds;
+}
+
+void SB12RachetTrigSeq::light(int step, float v) { showLight(leds[step], v); }
+
+// A count that never saw two edges (or a damaged stored one) is no period: the phase
+// then stands still, so the step's first sub-pulse holds until the next edge.
+void SB12RachetTrigSeq::setPeriod(int32_t samples) {
+    if (samples < 1 || samples >= kNoPeriod) {
+        clockPeriod = kNoPeriod;
+        phaseStep = 0.0;
+    } else {
+        clockPeriod = samples;
+        phaseStep = 1.0 / (double)samples;
+    }
+}
+
+void SB12RachetTrigSeq::goToStartPositions() {
+    for (int c : cursor) light(c, 0.f);
+    for (int i = 0; i < 4; ++i) cursor[i] = 4 * i + 3;
+    const int mode = threeWay(modeSwitch->getValue());
+    light(15, 1.f);
+    if (mode != kMode16x1) light(7, 1.f);
+    if (mode == kMode4x4) {
+        light(3, 1.f);
+        light(11, 1.f);
+    }
+    mixOut->outValue = 0.f;
+    for (int i = 0; i < 4; ++i) {
+        current[i] = ratchets[cursor[i]];
+        outs[i]->outValue = 0.f;
+    }
+    phase = 1.0;
+    holding = false;
+}
+
+// Same track layout and directions as the CV sequencer.
+void SB12RachetTrigSeq::advanceCursors() {
+    int* c = cursor;
+    switch (threeWay(modeSwitch->getValue())) {
+        case kMode16x1: {
+            light(c[3], 0.f);
+            int s = c[3];
+            if (directionCode == 1) s = s >= 15 ? 0 : s + 1;
+            else if (directionCode == 2) s = s <= 0 ? 15 : s - 1;
+            else {
+                s += pingPong;
+                if (s >= 16) s = 14, pingPong = -1;
+                else if (s < 0) s = 1, pingPong = 1;
+            }
+            c[3] = s;
+            c[0] = s < 4 ? s : 3;
+            c[1] = s >= 4 && s <= 7 ? s : 7;
+            c[2] = s >= 8 && s <= 11 ? s : 11;
+            light(s, 1.f);
+            break;
+        }
+        case kMode8x2: {
+            light(c[1], 0.f);
+            light(c[3], 0.f);
+            int a = c[1], b = c[3];
+            if (directionCode == 1) {
+                a = a >= 7 ? 0 : a + 1;
+                b = b >= 15 ? 8 : b + 1;
+            } else if (directionCode == 2) {
+                a = a <= 0 ? 7 : a - 1;
+                b = b <= 8 ? 15 : b - 1;
+            } else {
+                a += pingPong;
+                if (a < 0) a = 1, pingPong = 1, b = 9;
+                else if (a >= 8) a = 6, pingPong = -1, b = 14;
+                else b = std::clamp(b + pingPong, 8, 15);
+            }
+            c[1] = a;
+            c[3] = b;
+            c[0] = a <= 3 ? a : 3;
+            c[2] = b <= 11 ? b : 11;
+            light(a, 1.f);
+            light(b, 1.f);
+            break;
+        }
+        default: {
+            for (int i = 0; i < 4; ++i) light(c[i], 0.f);
+            if (directionCode == 1) {
+                for (int i = 0; i < 4; ++i) c[i] = c[i] % 4 == 3 ? c[i] - 3 : c[i] + 1;
+            } else if (directionCode == 2) {
+                for (int i = 0; i < 4; ++i) c[i] = c[i] % 4 == 0 ? c[i] + 3 : c[i] - 1;
+            } else {
+                int a = c[0] + pingPong;
+                if (a >= 4) a = 2, pingPong = -1;
+                else if (a < 0) a = 1, pingPong = 1;
+                for (int i = 0; i < 4; ++i) c[i] = a + 4 * i;
+            }
+            for (int i = 0; i < 4; ++i) light(c[i], 1.f);
+            break;
+        }
+    }
+    for (int i = 0; i < 4; ++i) current[i] = ratchets[cursor[i]];
+}
+
+void SB12RachetTrigSeq::writeOutputs() {
+    length->smoothToValue();
+    const float len = (float)length->smoothedValue;
+    float any = 0.f;
+    for (int k = 0; k < 4; ++k) {
+        const float r = current[k];
+        float out = 0.f;
+        if (r > 0.f) {
+            const double a = r * phase;
+            const int n = (int)a;
+            const float f = (float)(a - n);
+            if ((n + 1) % skipPeriod != 0) {
+                out = len >= f ? 1.f : 0.f;
+            } else {
+                // The swung sub-pulse starts late but still ends with its sub-period.
+                const float g = f - swing;
+                out = g >= 0.f && len >= g ? 1.f : 0.f;
+            }
+        }
+        outs[k]->outValue = out;
+        any = std::max(any, out);
+    }
+    mixOut->outValue = any;
+}
+
+// Audio thread, lock held.
+void SB12RachetTrigSeq::process() {
+    const float clock = clockIn->inValue, reset = resetIn->inValue;
+    const bool resetCabled = resetIn->connectionCount > 0;
+    if (!resetCabled && startPause->getValue() < 0.5f) {
+        prevClock = clock;
+        prevReset = 0.f;
+        return;
+    }
+    if (resetCabled && reset > 0.15f) {
+        if (prevReset <= 0.15f) clockCounter = clockPeriod;
+        if (prevReset < 0.25f && reset >= 0.25f) goToStartPositions();
+        prevClock = clock;
+        prevReset = reset;
+        return;
+    }
+    if (clockIn->connectionCount == 0) {
+        clockKnob->smoothToValue();
+        const double v = clockKnob->smoothedValue;
+        phaseStep = rateFactor * v * v;
+        phase += phaseStep;
+        if (phase >= 1.0) {
+            // Keeping the remainder holds the average rate at 40 v^2 steps per second
+            // even where a step is not a whole number of samples.
+            phase -= 1.0;
+            if (phase >= 1.0) phase = 0.0;
+            advanceCursors();
+        }
+    } else if (clock >= 0.25f && prevClock < 0.25f) {
+        setPeriod(clockCounter);
+        clockCounter = 1;
+        phase = 0.0;
+        advanceCursors();
+        if (holding) {
+            // The held first sub-pulse falls for this one sample, so the new step's
+            // first pulse is a trigger of its own.
+            holding = phaseStep == 0.0;
+            for (PatchPoint* o : outs) o->outValue = 0.f;
+            mixOut->outValue = 0.f;
+            prevClock = clock;
+            prevReset = reset;
+            return;
+        }
+        holding = phaseStep == 0.0;
+    } else {
+        // Saturates: a clock that stops for hours must not wrap the count around.
+        if (clockCounter < kNoPeriod) ++clockCounter;
+        phase += phaseStep;
+        if (phase >= 1.0) {
+            prevClock = clock;
+            prevReset = reset;
+            return;
+        }
+    }
+    writeOutputs();
+    prevClock = clock;
+    prevReset = reset;
+}
+
+void SB12RachetTrigSeq::controlChanged(CControl* control) {
+    if (control == modeSwitch || control == resetButton) {
+        goToStartPositions();
+    } else if (control == directionSwitch) {
+        const int d = threeWay(directionSwitch->getValue());
+        directionCode = d + 1;
+        if (d == 0) pingPong = 1;
+        else if (d == 1) pingPong = -1;
+    } else if (control == skipKnob) {
+        skipKnob->updateStepped();
+        skipPeriod = (int32_t)(skipKnob->steppedValue * 4.f + 2.f);
+    } else if (control == swingKnob) {
+        swing = swingKnob->getValue();
+    } else if (control->isTypeOf("ModuleKnobEx")) {
+        const int step = static_cast<ModuleKnobEx*>(control)->stepIndex;
+        if (step < 0 || step >= kSteps || steps[step] != control) return;
+        const bool running = resetIn->inValue <= 0.15f &&
+                             (resetIn->connectionCount > 0 || startPause->getValue() >= 0.5f) && phaseStep != 0.0;
+        if (!running) {
+            light(editStep, 0.f);
+            for (int c : cursor) light(c, 0.f);
+            light(step, 1.f);
+        }
+        editStep = step;
+        steps[step]->updateStepped();
+        // Rounded: a stepped value times ten may land a hair below the whole count.
+        ratchets[step] = std::round(steps[step]->steppedValue * 10.f);
+    }
+}
+
+void SB12RachetTrigSeq::setSampleRate(float rate) {
+    Module::setSampleRate(rate);
+    rateFactor = (double)kStepsPerSecond / (double)rate;
+}
+
+void SB12RachetTrigSeq::cableConnected(PatchPoint* jack) {
+    if (jack != clockIn) return;
+    // The internal clock's step length is the first guess at the period; clamped,
+    // since a nearly stopped internal clock would not fit in the count.
+    const double samples = phaseStep != 0.0 ? std::trunc(1.0 / phaseStep) : (double)kNoPeriod;
+    clockCounter = (int32_t)std::min(samples, (double)kNoPeriod);
+}
+
+void SB12RachetTrigSeq::cableDisconnected(PatchPoint* jack) {
+    if (jack == clockIn) clockKnob->snap();
+}
+
+int SB12RachetTrigSeq::getStateSize() { return Module::getStateSize() + kPeriodBytes; }
+
+void SB12RachetTrigSeq::saveState(float* buffer, int byteCount) {
+    Module::saveState(buffer, byteCount);
+    const int offset = Module::getStateSize();
+    if (byteCount >= offset + kPeriodBytes)
+        std::memcpy(reinterpret_cast<uint8_t*>(buffer) + offset, &clockPeriod, kPeriodBytes);
+}
+
+void SB12RachetTrigSeq::loadState(const int32_t* words, int byteCount, int version) {
+    Module::loadState(words, byteCount, version);
+    for (int i = 0; i < kSteps; ++i) light(i, 0.f);
+    goToStartPositions();
+    const int offset = Module::getStateSize();
+    if (byteCount >= offset + kPeriodBytes) {
+        int32_t period;
+        std::memcpy(&period, reinterpret_cast<const uint8_t*>(words) + offset, kPeriodBytes);
+        setPeriod(period);
+        clockCounter = clockPeriod;
+    }
+}
