@@ -22,17 +22,38 @@ double cpuSeconds() {
     return (double)t.tv_sec + 1e-9 * (double)t.tv_nsec;
 }
 
-// The "Mono Voice" factory preset as a chunk, at oversampling menu entry v.
-std::vector<uint8_t> voiceChunk(int oversampling) {
+// A factory preset as a chunk, at oversampling menu entry v.
+std::vector<uint8_t> presetChunk(const std::string& name, int oversampling) {
     Vantorel plugin(nullptr);
-    const std::string name = "Voices/Mono Voice.vtp";
     if (!plugin.editor->readPresetFile(std::string(PRESETS_DIR) + "/" + name)) return {};
     plugin.setOversampling(oversampling);
     plugin.editor->presetPath = plugin.editor->presetsFolder + name;
     return plugin.editor->writeChunk();
 }
 
-void renderPhrase(benchmark::State& state, const char* plugin, const std::vector<uint8_t>& chunk) {
+std::vector<uint8_t> voiceChunk(int oversampling) { return presetChunk("Voices/Mono Voice.vtp", oversampling); }
+
+// Triads held for most of every two-second bar.
+std::vector<render::TimedMidi> chords() {
+    std::vector<render::TimedMidi> events;
+    const int roots[4] = {60, 65, 67, 60};
+    for (int bar = 0; bar < 4; ++bar)
+        for (int i : {0, 4, 7}) {
+            for (uint8_t status : {(uint8_t)0x90, (uint8_t)0x80}) {
+                render::TimedMidi m;
+                m.seconds = bar * 2.0 + (status == 0x80 ? 1.9 : 0.0);
+                m.bytes[0] = status;
+                m.bytes[1] = (uint8_t)(roots[bar] + i);
+                m.bytes[2] = 100;
+                m.size = 3;
+                events.push_back(m);
+            }
+        }
+    return events;
+}
+
+void renderPhrase(benchmark::State& state, const char* plugin, const std::vector<uint8_t>& chunk,
+                  bool chord = false) {
     render::MidiSequence phrase;
     std::string error;
     render::VstHost host;
@@ -44,7 +65,7 @@ void renderPhrase(benchmark::State& state, const char* plugin, const std::vector
     double cpu = 0.0;
     for (auto _ : state) {
         const double start = cpuSeconds();
-        auto out = host.render(phrase.events, (int64_t)(kSeconds * kRate));
+        auto out = host.render(chord ? chords() : phrase.events, (int64_t)(kSeconds * kRate));
         cpu += cpuSeconds() - start;
         benchmark::DoNotOptimize(out.data());
     }
@@ -53,10 +74,18 @@ void renderPhrase(benchmark::State& state, const char* plugin, const std::vector
 
 void BM_VoiceOversamplingOff(benchmark::State& state) { renderPhrase(state, VANTOREL_SO, voiceChunk(0)); }
 void BM_Voice4xFirAutoTaps(benchmark::State& state) { renderPhrase(state, VANTOREL_SO, voiceChunk(2)); }
+void BM_FourVoicesOversamplingOff(benchmark::State& state) {
+    renderPhrase(state, VANTOREL_SO, presetChunk("Voices/Four Voice Poly.vtp", 0), true);
+}
+void BM_FourVoices4xFirAutoTaps(benchmark::State& state) {
+    renderPhrase(state, VANTOREL_SO, presetChunk("Voices/Four Voice Poly.vtp", 2), true);
+}
 void BM_ReferenceMonoSynth(benchmark::State& state) { renderPhrase(state, "/usr/lib/vst/Nekobi-vst.so", {}); }
 
 }  // namespace
 
 BENCHMARK(BM_VoiceOversamplingOff)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Voice4xFirAutoTaps)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FourVoicesOversamplingOff)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FourVoices4xFirAutoTaps)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReferenceMonoSynth)->Unit(benchmark::kMillisecond);
