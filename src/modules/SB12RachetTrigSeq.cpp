@@ -8,6 +8,7 @@
 #include "framework/Patch.h"
 #include "framework/PatchPoint.h"
 #include "framework/SharedBitmaps.h"
+#include "framework/StepTracks.h"
 #include "gui/CBitmap.h"
 
 namespace {
@@ -20,9 +21,8 @@ constexpr int kPeriodBytes = 4;
 constexpr float kStepsPerSecond = 40.f;
 constexpr float kClockDefault = 0.0001f;
 
-enum Mode { kMode16x1, kMode8x2, kMode4x4 };
+using namespace StepTracks;
 
-inline int threeWay(float v) { return v < 0.5f ? 0 : (v < 1.f ? 1 : 2); }
 }  // namespace
 
 SB12RachetTrigSeq::SB12RachetTrigSeq(Patch* editor)
@@ -129,67 +129,9 @@ void SB12RachetTrigSeq::goToStartPositions() {
     holding = false;
 }
 
-// Same track layout and directions as the CV sequencer.
 void SB12RachetTrigSeq::advanceCursors() {
-    int* c = cursor;
-    switch (threeWay(modeSwitch->getValue())) {
-        case kMode16x1: {
-            light(c[3], 0.f);
-            int s = c[3];
-            if (directionCode == 1) s = s >= 15 ? 0 : s + 1;
-            else if (directionCode == 2) s = s <= 0 ? 15 : s - 1;
-            else {
-                s += pingPong;
-                if (s >= 16) s = 14, pingPong = -1;
-                else if (s < 0) s = 1, pingPong = 1;
-            }
-            c[3] = s;
-            c[0] = s < 4 ? s : 3;
-            c[1] = s >= 4 && s <= 7 ? s : 7;
-            c[2] = s >= 8 && s <= 11 ? s : 11;
-            light(s, 1.f);
-            break;
-        }
-        case kMode8x2: {
-            light(c[1], 0.f);
-            light(c[3], 0.f);
-            int a = c[1], b = c[3];
-            if (directionCode == 1) {
-                a = a >= 7 ? 0 : a + 1;
-                b = b >= 15 ? 8 : b + 1;
-            } else if (directionCode == 2) {
-                a = a <= 0 ? 7 : a - 1;
-                b = b <= 8 ? 15 : b - 1;
-            } else {
-                a += pingPong;
-                if (a < 0) a = 1, pingPong = 1, b = 9;
-                else if (a >= 8) a = 6, pingPong = -1, b = 14;
-                else b = std::clamp(b + pingPong, 8, 15);
-            }
-            c[1] = a;
-            c[3] = b;
-            c[0] = a <= 3 ? a : 3;
-            c[2] = b <= 11 ? b : 11;
-            light(a, 1.f);
-            light(b, 1.f);
-            break;
-        }
-        default: {
-            for (int i = 0; i < 4; ++i) light(c[i], 0.f);
-            if (directionCode == 1) {
-                for (int i = 0; i < 4; ++i) c[i] = c[i] % 4 == 3 ? c[i] - 3 : c[i] + 1;
-            } else if (directionCode == 2) {
-                for (int i = 0; i < 4; ++i) c[i] = c[i] % 4 == 0 ? c[i] + 3 : c[i] - 1;
-            } else {
-                int a = c[0] + pingPong;
-                if (a >= 4) a = 2, pingPong = -1;
-                else if (a < 0) a = 1, pingPong = 1;
-                for (int i = 0; i < 4; ++i) c[i] = a + 4 * i;
-            }
-            for (int i = 0; i < 4; ++i) light(c[i], 1.f);
-            break;
-        }
-    }
+    StepTracks::advance(cursor, pingPong, threeWay(modeSwitch->getValue()), directionCode,
+                        [this](int step, float v) { light(step, v); });
     for (int i = 0; i < 4; ++i) current[i] = ratchets[cursor[i]];
 }
 
