@@ -190,20 +190,52 @@ void Module::bindParam(CControl* control) {
     if (tag >= 0 && tag < kNumParameters) editor->paramControls[tag] = control;
 }
 
-ModuleKnob* Module::addKnobWith(const char* bitmap, int frameSize, int cx, int cy, float initial,
-                                bool automatable) {
+namespace {
+
+// Knobs of either kind are placed by their centre over one frame of their strip.
+template <class Knob>
+Knob* makeKnob(Module* m, Patch* editor, const char* bitmap, int frameSize, int cx, int cy, int32_t tag) {
     CBitmap* strip = SharedBitmaps::get(bitmap);
-    int frames = strip->getHeight() / frameSize;
-    int32_t tag = automatable ? takeParamIndex() : kTagNoParameter;
     CRect r = CRect::fromSize(cx - frameSize / 2, cy - frameSize / 2, strip->getWidth(), frameSize);
-    auto* knob = new ModuleKnob(r, editor->controlListener(), tag, frames, frameSize, strip, sampleRate);
+    return new Knob(r, editor->controlListener(), tag, strip->getHeight() / frameSize, frameSize, strip,
+                    m->sampleRate);
+}
+
+}  // namespace
+
+void Module::setUpKnob(ModuleKnob* knob, float initial) {
     bindParam(knob);
     knob->setZoomFactor(5.f);
     knob->setDefaultValue(initial);
     knob->setValue(initial);
     knob->snap();
     addView(knob);
+}
+
+ModuleKnob* Module::addKnobWith(const char* bitmap, int frameSize, int cx, int cy, float initial,
+                                bool automatable) {
+    auto* knob = makeKnob<ModuleKnob>(this, editor, bitmap, frameSize, cx, cy,
+                                      automatable ? takeParamIndex() : kTagNoParameter);
+    setUpKnob(knob, initial);
     return knob;
+}
+
+ModuleKnobEx* Module::addStepKnob(const char* bitmap, int frameSize, int cx, int cy, int stepIndex) {
+    auto* knob = makeKnob<ModuleKnobEx>(this, editor, bitmap, frameSize, cx, cy, takeParamIndex());
+    knob->stepIndex = stepIndex;
+    setUpKnob(knob, 0.f);
+    return knob;
+}
+
+CMovieBitmapEx* Module::addStepLight(const char* bitmap, int cx, int cy) {
+    CBitmap* strip = SharedBitmaps::get(bitmap);
+    const int size = strip->getWidth(), frames = strip->getHeight() / size;
+    auto* light = new CMovieBitmapEx(CRect::fromSize(cx - size / 2, cy - size / 2, size, size),
+                                     editor->controlListener(), kTagNoParameter, frames, size, strip);
+    // The playhead moves every step, so step lights stay marked for redraw.
+    light->clearDirtyOnDraw = false;
+    addView(light);
+    return light;
 }
 
 ModuleKnob* Module::addKnob(int cx, int cy, float initial, bool automatable) {
@@ -238,13 +270,31 @@ CVerticalSwitch* Module::addSwitch(int cx, int cy, int positions, float initial)
     return sw;
 }
 
-CKickButton* Module::addKickButton(int cx, int cy) {
-    CBitmap* strip = SharedBitmaps::get("red_button_small.png");
+namespace {
+
+// Two-frame buttons are placed by their centre over one frame of their strip.
+template <class Button>
+Button* makeButton(Patch* editor, const char* bitmap, int cx, int cy, int32_t tag) {
+    CBitmap* strip = SharedBitmaps::get(bitmap);
     const int h = strip->getHeight() / 2, w = strip->getWidth();
-    auto* button = new CKickButton(CRect::fromSize(cx - w / 2, cy - h / 2, w, h), editor->controlListener(),
-                                   takeParamIndex(), strip);
+    return new Button(CRect::fromSize(cx - w / 2, cy - h / 2, w, h), editor->controlListener(), tag, strip);
+}
+
+}  // namespace
+
+CKickButton* Module::addKickButton(int cx, int cy, const char* bitmap) {
+    auto* button = makeButton<CKickButton>(editor, bitmap, cx, cy, takeParamIndex());
     bindParam(button);
     button->setDefaultValue(0.f);
+    addView(button);
+    return button;
+}
+
+COnOffButton* Module::addOnOffButton(int cx, int cy) {
+    auto* button = makeButton<COnOffButton>(editor, "red_button_small.png", cx, cy, takeParamIndex());
+    bindParam(button);
+    button->setDefaultValue(0.f);
+    button->setValue(0.f);
     addView(button);
     return button;
 }

@@ -10,10 +10,13 @@ class Vantorel;
 class Patch;
 class PatchPoint;
 class ModuleKnob;
+class ModuleKnobEx;
+class CMovieBitmapEx;
 class CControl;
 class CBitmap;
 class CVerticalSwitch;
 class CKickButton;
+class COnOffButton;
 class CMovieBitmap;
 
 // Tags with a meaning of their own; any tag below 1000 is a host parameter index.
@@ -108,6 +111,10 @@ protected:
     ModuleKnob* addKnob(int cx, int cy, float initial, bool automatable = true);
     ModuleKnob* addKnobWith(const char* bitmap, int frameSize, int cx, int cy, float initial,
                             bool automatable = true);
+    // A sequencer step knob (finer dragging), starting at 0, and the light that
+    // follows the playhead over it.
+    ModuleKnobEx* addStepKnob(const char* bitmap, int frameSize, int cx, int cy, int stepIndex);
+    CMovieBitmapEx* addStepLight(const char* bitmap, int cx, int cy);
     PatchPoint* addJack(int cx, int cy, int direction);
     // A jack always drawn with the same strip instead of a random one.
     PatchPoint* addJackWith(const char* bitmap, int cx, int cy, int direction);
@@ -115,7 +122,9 @@ protected:
     // A two- or three-position toggle, automatable like a knob.
     CVerticalSwitch* addSwitch(int cx, int cy, int positions, float initial);
     // A momentary push button, automatable like a knob.
-    CKickButton* addKickButton(int cx, int cy);
+    CKickButton* addKickButton(int cx, int cy, const char* bitmap = "red_button_small.png");
+    // A latching push button, automatable like a knob.
+    COnOffButton* addOnOffButton(int cx, int cy);
     // A light over a five-frame LED strip ("led_red.png", "led_blue.png").
     CMovieBitmap* addLight(const char* bitmap, int cx, int cy);
     // Words a module keeps in its record after the control values (phases, clock
@@ -131,6 +140,7 @@ protected:
 
 private:
     void addScrewPair(int left);
+    void setUpKnob(ModuleKnob* knob, float initial);
 };
 
 // The identity every module class reports: display name, vendor and record version.

@@ -9,13 +9,11 @@
 #include "framework/PatchPoint.h"
 #include "framework/SharedBitmaps.h"
 #include "framework/StepTracks.h"
-#include "gui/CBitmap.h"
 
 namespace {
 constexpr int kWidth = 276, kHeight = 291;
 constexpr int kStepX[4] = {75, 123, 171, 219};
 constexpr int kStepY[4] = {55, 98, 141, 184};
-constexpr int kLedSize = 12, kLedFrames = 5;
 constexpr int kInX = 29, kOutX = 259, kSwitchY = 244;
 constexpr int kPeriodBytes = 4;
 // Records before this version carry no clock period.
@@ -28,32 +26,12 @@ using namespace StepTracks;
 SB11CVSeq::SB11CVSeq(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("SB11CVSeq.png", kWidth, kHeight)),
       steps(new ModuleKnobEx*[kSteps]), leds(new CMovieBitmapEx*[kSteps]) {
-    CBitmap* knobStrip = SharedBitmaps::get("minibrute_knob_s.png");
-    const int k = SharedBitmaps::kKnobSize;
     for (int i = 0; i < kSteps; ++i) {
-        const int cx = kStepX[i % 4], cy = kStepY[i / 4];
-        auto* knob = new ModuleKnobEx(CRect::fromSize(cx - k / 2, cy - k / 2, knobStrip->getWidth(), k),
-                                      editor->controlListener(), takeParamIndex(), SharedBitmaps::kKnobFrames, k,
-                                      knobStrip, sampleRate);
-        bindParam(knob);
-        knob->setZoomFactor(5.f);
-        knob->setDefaultValue(0.f);
-        knob->setValue(0.f);
-        knob->snap();
-        knob->stepIndex = i;
-        addView(knob);
-        steps[i] = knob;
+        steps[i] = addStepKnob("minibrute_knob_s.png", SharedBitmaps::kKnobSize, kStepX[i % 4], kStepY[i / 4], i);
     }
-    CBitmap* ledStrip = SharedBitmaps::get("led_blue.png");
     for (int i = 0; i < kSteps; ++i) {
-        const int cx = kStepX[i % 4] + 18, cy = kStepY[i / 4] - 17;
-        auto* led = new CMovieBitmapEx(CRect::fromSize(cx - kLedSize / 2, cy - kLedSize / 2, kLedSize, kLedSize),
-                                       editor->controlListener(), kTagNoParameter, kLedFrames, kLedSize, ledStrip);
-        // Step lights follow the playhead, so they stay marked for redraw.
-        led->clearDirtyOnDraw = false;
-        addView(led);
-        leds[i] = led;
-        steps[i]->companion = led;
+        leds[i] = addStepLight("led_blue.png", kStepX[i % 4] + 18, kStepY[i / 4] - 17);
+        steps[i]->companion = leds[i];
     }
     length = addKnob(27, 184, 0.5f);
     transposeKnob = addKnobWith("sknobit_gray_13s_fs.png", SharedBitmaps::kSmallKnobSize, 27, 232, 0.5f);

@@ -9,13 +9,11 @@
 #include "framework/PatchPoint.h"
 #include "framework/SharedBitmaps.h"
 #include "framework/StepTracks.h"
-#include "gui/CBitmap.h"
 
 namespace {
 constexpr int kWidth = 276, kHeight = 291;
 constexpr int kStepX[4] = {75, 123, 171, 219};
 constexpr int kStepY[4] = {55, 98, 141, 184};
-constexpr int kLedSize = 12, kLedFrames = 5;
 constexpr int kInX = 29, kOutX = 259;
 constexpr int kPeriodBytes = 4;
 constexpr float kStepsPerSecond = 40.f;
@@ -29,55 +27,25 @@ SB12RachetTrigSeq::SB12RachetTrigSeq(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor,
              SharedBitmaps::panel("SB12RachetTrigSeq.png", kWidth, kHeight)),
       steps(new ModuleKnobEx*[kSteps]), leds(new CMovieBitmapEx*[kSteps]) {
-    CBitmap* knobStrip = SharedBitmaps::get("sknobit_gray_11s.png");
-    const int k = SharedBitmaps::kSmallKnobSize;
     for (int i = 0; i < kSteps; ++i) {
-        const int cx = kStepX[i % 4], cy = kStepY[i / 4];
-        auto* knob = new ModuleKnobEx(CRect::fromSize(cx - k / 2, cy - k / 2, knobStrip->getWidth(), k),
-                                      editor->controlListener(), takeParamIndex(), knobStrip->getHeight() / k, k,
-                                      knobStrip, sampleRate);
-        bindParam(knob);
-        knob->setZoomFactor(5.f);
-        knob->setDefaultValue(0.f);
-        knob->setValue(0.f);
-        knob->setStepped(true);
-        knob->snap();
-        knob->stepIndex = i;
-        addView(knob);
-        steps[i] = knob;
+        steps[i] = addStepKnob("sknobit_gray_11s.png", SharedBitmaps::kSmallKnobSize, kStepX[i % 4], kStepY[i / 4], i);
+        steps[i]->setStepped(true);
+        steps[i]->snap();
     }
-    CBitmap* ledStrip = SharedBitmaps::get("led_blue.png");
     for (int i = 0; i < kSteps; ++i) {
-        const int cx = kStepX[i % 4] + 14, cy = kStepY[i / 4] - 12;
-        auto* led = new CMovieBitmapEx(CRect::fromSize(cx - kLedSize / 2, cy - kLedSize / 2, kLedSize, kLedSize),
-                                       editor->controlListener(), kTagNoParameter, kLedFrames, kLedSize, ledStrip);
-        // Step lights follow the playhead, so they stay marked for redraw.
-        led->clearDirtyOnDraw = false;
-        addView(led);
-        leds[i] = led;
-        steps[i]->companion = led;
+        leds[i] = addStepLight("led_blue.png", kStepX[i % 4] + 14, kStepY[i / 4] - 12);
+        steps[i]->companion = leds[i];
     }
     length = addKnob(27, 55, 0.5f);
     clockKnob = addKnob(27, 98, kClockDefault);
     clockIn = addJack(kInX, 144, kJackInput);
     resetIn = addJack(kInX, 187, kJackInput);
     resetButton = addKickButton(29, 225);
-    {
-        // The framework has no helper for a latching button: built like the kick button.
-        CBitmap* strip = SharedBitmaps::get("red_button_small.png");
-        const int h = strip->getHeight() / 2, w = strip->getWidth();
-        auto* button = new COnOffButton(CRect::fromSize(29 - w / 2, 261 - h / 2, w, h), editor->controlListener(),
-                                        takeParamIndex(), strip);
-        bindParam(button);
-        button->setDefaultValue(0.f);
-        button->setValue(0.f);
-        addView(button);
-        startPause = button;
-    }
+    startPause = addOnOffButton(29, 261);
     for (int i = 0; i < 4; ++i) outs[i] = addJack(kOutX, 58 + 43 * i, kJackOutput);
     mixOut = addJack(kOutX, 230, kJackOutput);
-    swingKnob = addKnobWith("sknobit_gray.png", k, 75, 241, 0.f);
-    skipKnob = addKnobWith("sknobit_gray_5s.png", k, 123, 241, 0.f);
+    swingKnob = addKnobWith("sknobit_gray.png", SharedBitmaps::kSmallKnobSize, 75, 241, 0.f);
+    skipKnob = addKnobWith("sknobit_gray_5s.png", SharedBitmaps::kSmallKnobSize, 123, 241, 0.f);
     skipKnob->setStepped(true);
     skipKnob->snap();
     directionSwitch = addSwitch(171, 244, 3, 0.f);

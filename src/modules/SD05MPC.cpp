@@ -28,18 +28,8 @@ SD05MPC::SD05MPC(Patch* editor)
         leds[v] = addLight("led_red.png", kOutX[v / 4] + kLedOffset, kOutY[v % 4] + kLedOffset);
 
     // Arrow buttons with their own art; automatable like every other push button.
-    auto arrow = [this](const char* art, int cx, int cy) {
-        CBitmap* strip = SharedBitmaps::get(art);
-        const int h = strip->getHeight() / 2, w = strip->getWidth();
-        auto* button = new CKickButton(CRect::fromSize(cx - w / 2, cy - h / 2, w, h), this->editor->controlListener(),
-                                       takeParamIndex(), strip);
-        bindParam(button);
-        button->setDefaultValue(0.f);
-        addView(button);
-        return button;
-    };
-    channelUp = arrow("bb_up.png", 84, 52);
-    channelDown = arrow("bb_down.png", 84, 68);
+    channelUp = addKickButton(84, 52, "bb_up.png");
+    channelDown = addKickButton(84, 68, "bb_down.png");
     int digitX[2] = {48, 48 + kDigitWidth}, digitY[2] = {49, 49};
     channelDisplay = new CSpecialDigit(CRect(48, 49, 74, 71), editor->controlListener(), kTagNoParameter, 0, 2, digitX,
                                        digitY, kDigitWidth, kDigitHeight, SharedBitmaps::get("digits_mid_red.png"));
