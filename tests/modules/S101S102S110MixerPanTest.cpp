@@ -18,12 +18,7 @@ struct Bench {
         rig.render(io);
         return jacks(m)[n]->outValue;
     }
-    std::vector<CControl*> saved() {
-        std::vector<CControl*> out;
-        for (CView* v : m->getChildren())
-            if (Module::isSavedControl(v)) out.push_back(static_cast<CControl*>(v));
-        return out;
-    }
+    std::vector<CControl*> saved() { return savedControls(m); }
     Rig rig;
     Module* m;
 };
@@ -36,16 +31,7 @@ struct Expected {
 void expectLayout(Bench& b, const std::vector<Expected>& layout) {
     const std::vector<CControl*> saved = b.saved();
     ASSERT_EQ(saved.size(), layout.size() + 2);  // and the two left screws
-    for (size_t i = 0; i < layout.size(); ++i) {
-        SCOPED_TRACE(i);
-        const CRect& r = saved[i]->getViewSize();
-        EXPECT_TRUE(saved[i]->isTypeOf(layout[i].type));
-        EXPECT_EQ((r.left + r.right) / 2, layout[i].cx);
-        EXPECT_EQ((r.top + r.bottom) / 2, layout[i].cy);
-        if (layout[i].direction >= 0) {
-            EXPECT_EQ(static_cast<PatchPoint*>(saved[i])->direction, layout[i].direction);
-        }
-    }
+    expectPlaces(saved, layout, layout.size());
     EXPECT_EQ(b.m->getStateSize(), 4 * (int)saved.size());
     EXPECT_EQ(b.m->getVersion(), 1000);
     EXPECT_STREQ(b.m->getVendorName(), "Kestrelmark");

@@ -338,16 +338,7 @@ TEST(S500ADSR, ControlsAreSavedInPanelOrderWithRLast) {
     for (CView* v : m->getChildren())
         if (Module::isSavedControl(v)) saved.push_back(static_cast<CControl*>(v));
     ASSERT_EQ(saved.size(), 12u + 2u);  // and the left pair of screws
-    for (size_t i = 0; i < 12; ++i) {
-        SCOPED_TRACE(i);
-        const CRect& r = saved[i]->getViewSize();
-        EXPECT_TRUE(saved[i]->isTypeOf(layout[i].type));
-        EXPECT_EQ((r.left + r.right) / 2, layout[i].cx);
-        EXPECT_EQ((r.top + r.bottom) / 2, layout[i].cy);
-        if (layout[i].direction >= 0) {
-            EXPECT_EQ(static_cast<PatchPoint*>(saved[i])->direction, layout[i].direction);
-        }
-    }
+    expectPlaces(saved, layout, 12);
     EXPECT_EQ(saved[12]->getViewSize().left, 2);
     EXPECT_EQ(m->getStateSize(), 4 * 14);
     // Host parameters in creation order: R took the fifth although it is added last.

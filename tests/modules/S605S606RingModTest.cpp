@@ -7,13 +7,6 @@ using namespace fixture;
 
 namespace {
 
-std::vector<CControl*> savedControls(Module* m) {
-    std::vector<CControl*> out;
-    for (CView* v : m->getChildren())
-        if (Module::isSavedControl(v)) out.push_back(static_cast<CControl*>(v));
-    return out;
-}
-
 struct Place {
     const char* type;
     int cx, cy, direction;  // direction -1 for controls that are not jacks
@@ -23,16 +16,7 @@ struct Place {
 void expectLayout(Module* m, const std::vector<Place>& layout) {
     const std::vector<CControl*> saved = savedControls(m);
     ASSERT_EQ(saved.size(), layout.size() + 2);
-    for (size_t i = 0; i < layout.size(); ++i) {
-        SCOPED_TRACE(i);
-        const CRect& r = saved[i]->getViewSize();
-        EXPECT_TRUE(saved[i]->isTypeOf(layout[i].type));
-        EXPECT_EQ((r.left + r.right) / 2, layout[i].cx);
-        EXPECT_EQ((r.top + r.bottom) / 2, layout[i].cy);
-        if (layout[i].direction >= 0) {
-            EXPECT_EQ(static_cast<PatchPoint*>(saved[i])->direction, layout[i].direction);
-        }
-    }
+    expectPlaces(saved, layout, layout.size());
     EXPECT_EQ(saved[layout.size()]->getViewSize().left, 2);
     EXPECT_EQ(saved[layout.size() + 1]->getViewSize().left, 2);
     EXPECT_EQ(m->getVersion(), 1000);

@@ -32,12 +32,7 @@ struct Bench {
         }
         return -1;
     }
-    std::vector<CControl*> saved() {
-        std::vector<CControl*> out;
-        for (CView* v : m->getChildren())
-            if (Module::isSavedControl(v)) out.push_back(static_cast<CControl*>(v));
-        return out;
-    }
+    std::vector<CControl*> saved() { return savedControls(m); }
     float jack(size_t n) { return jacks(m)[n]->outValue; }
     Rig rig;
     Module* m;

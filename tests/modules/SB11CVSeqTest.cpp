@@ -105,16 +105,7 @@ TEST(SB11CVSeq, ControlOrderAndRecordSize) {
     for (CView* v : m->getChildren())
         if (Module::isSavedControl(v)) saved.push_back(static_cast<CControl*>(v));
     ASSERT_EQ(saved.size(), layout.size() + 4);  // and four screws
-    for (size_t i = 0; i < layout.size(); ++i) {
-        SCOPED_TRACE(i);
-        const CRect& r = saved[i]->getViewSize();
-        EXPECT_TRUE(saved[i]->isTypeOf(layout[i].type));
-        EXPECT_EQ((r.left + r.right) / 2, layout[i].cx);
-        EXPECT_EQ((r.top + r.bottom) / 2, layout[i].cy);
-        if (layout[i].direction >= 0) {
-            EXPECT_EQ(static_cast<PatchPoint*>(saved[i])->direction, layout[i].direction);
-        }
-    }
+    expectPlaces(saved, layout, layout.size());
     EXPECT_EQ(static_cast<CVerticalSwitch*>(saved[44])->getNumPositions(), 2);  // Quantize
     EXPECT_EQ(static_cast<ModuleKnobEx*>(saved[5])->stepIndex, 5);
     EXPECT_EQ(static_cast<ModuleKnobEx*>(saved[5])->companion, saved[21]);

@@ -104,16 +104,7 @@ TEST(SB12RachetTrigSeq, ControlOrderAndRecordSize) {
     for (CView* v : m->getChildren())
         if (Module::isSavedControl(v)) saved.push_back(static_cast<CControl*>(v));
     ASSERT_EQ(saved.size(), layout.size() + 4);  // and four screws
-    for (size_t i = 0; i < layout.size(); ++i) {
-        SCOPED_TRACE(i);
-        const CRect& r = saved[i]->getViewSize();
-        EXPECT_TRUE(saved[i]->isTypeOf(layout[i].type));
-        EXPECT_EQ((r.left + r.right) / 2, layout[i].cx);
-        EXPECT_EQ((r.top + r.bottom) / 2, layout[i].cy);
-        if (layout[i].direction >= 0) {
-            EXPECT_EQ(static_cast<PatchPoint*>(saved[i])->direction, layout[i].direction);
-        }
-    }
+    expectPlaces(saved, layout, layout.size());
     EXPECT_TRUE(m->knob(3)->stepped);
     EXPECT_TRUE(m->knob(kSkip)->stepped);
     EXPECT_FLOAT_EQ(m->knob(kClock)->getValue(), 0.0001f);

@@ -43,16 +43,7 @@ TEST(SC03LogicTools, ControlOrder) {
     for (CView* v : m->getChildren())
         if (Module::isSavedControl(v)) saved.push_back(static_cast<CControl*>(v));
     ASSERT_EQ(saved.size(), std::size(layout) + 2);  // and two screws
-    for (size_t i = 0; i < std::size(layout); ++i) {
-        SCOPED_TRACE(i);
-        const CRect& r = saved[i]->getViewSize();
-        EXPECT_TRUE(saved[i]->isTypeOf(layout[i].type));
-        EXPECT_EQ((r.left + r.right) / 2, layout[i].cx);
-        EXPECT_EQ((r.top + r.bottom) / 2, layout[i].cy);
-        if (layout[i].direction >= 0) {
-            EXPECT_EQ(static_cast<PatchPoint*>(saved[i])->direction, layout[i].direction);
-        }
-    }
+    expectPlaces(saved, layout, std::size(layout));
 }
 
 // Unpatched inputs read low for OR and XOR but are left out of AND.

@@ -22,6 +22,30 @@ inline std::vector<PatchPoint*> jacks(Module* m) {
     return out;
 }
 
+// The saved controls in child order: what a preset records.
+inline std::vector<CControl*> savedControls(Module* m) {
+    std::vector<CControl*> out;
+    for (CView* v : m->getChildren())
+        if (Module::isSavedControl(v)) out.push_back(static_cast<CControl*>(v));
+    return out;
+}
+
+// The first `count` saved controls are of the listed kinds, centred where listed,
+// and jacks (direction 0 or above) face the listed way. Entries: {type, cx, cy, direction}.
+template <class Layout>
+void expectPlaces(const std::vector<CControl*>& saved, const Layout& layout, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        SCOPED_TRACE(i);
+        const CRect& r = saved[i]->getViewSize();
+        EXPECT_TRUE(saved[i]->isTypeOf(layout[i].type));
+        EXPECT_EQ((r.left + r.right) / 2, layout[i].cx);
+        EXPECT_EQ((r.top + r.bottom) / 2, layout[i].cy);
+        if (layout[i].direction >= 0) {
+            EXPECT_EQ(static_cast<PatchPoint*>(saved[i])->direction, layout[i].direction);
+        }
+    }
+}
+
 inline std::vector<ModuleKnob*> knobs(Module* m) {
     std::vector<ModuleKnob*> out;
     for (CView* v : m->getChildren())
