@@ -14,16 +14,6 @@ namespace {
 enum { kAudio, kCutCv, kFrqCv, kShelfCv, kOut };
 enum { kLev, kCut, kFrq, kShelf, kRes };
 
-// Plays a function of the pass number.
-class Wave : public Module {
-public:
-    explicit Wave(Patch* e) : Module(CRect(0, 0, 48, 291), e, nullptr) { out = addJack(20, 60, kJackOutput); }
-    void process() override { out->outValue = fn(n++); }
-    PatchPoint* out;
-    std::function<float(long)> fn = [](long) { return 0.f; };
-    long n = 0;
-};
-
 // Hears the filter on input 0 and the wave itself, by one cable, on input 1.
 class Recorder : public Module {
 public:

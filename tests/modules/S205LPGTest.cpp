@@ -15,16 +15,6 @@ enum { kAudio, kCaCv, kCaCv2, kDriveCv, kOut };
 enum { kLev, kCa, kCv2, kDrive, kRes };
 constexpr float kPre = 0.f, kPost = 0.5f, kFilter = 1.f;
 
-// Plays a function of the pass number.
-class Wave : public Module {
-public:
-    explicit Wave(Patch* e) : Module(CRect(0, 0, 48, 291), e, nullptr) { out = addJack(20, 60, kJackOutput); }
-    void process() override { out->outValue = fn(n++); }
-    PatchPoint* out;
-    std::function<float(long)> fn = [](long) { return 0.f; };
-    long n = 0;
-};
-
 class Recorder : public Module {
 public:
     explicit Recorder(Patch* e) : Module(CRect(0, 0, 48, 291), e, nullptr) { in = addJack(20, 60, kJackInput); }

@@ -16,16 +16,6 @@ enum { kAudio, kCutCv, kFrqCv, kQCv, kFbIn, kHP, kBP, kLP, kNotch };
 enum { kLev, kCut, kFrq, kQ, kRes, kFb };
 const int kOutputJacks[4] = {kHP, kBP, kLP, kNotch};
 
-// Plays a function of the pass number.
-class Wave : public Module {
-public:
-    explicit Wave(Patch* e) : Module(CRect(0, 0, 48, 291), e, nullptr) { out = addJack(20, 60, kJackOutput); }
-    void process() override { out->outValue = fn(n++); }
-    PatchPoint* out;
-    std::function<float(long)> fn = [](long) { return 0.f; };
-    long n = 0;
-};
-
 // Hears the four filter outputs through cables (which also switches them on).
 class Recorder : public Module {
 public:

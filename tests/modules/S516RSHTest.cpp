@@ -25,9 +25,9 @@ public:
 };
 
 // A slow sine, out of step with the clocks below.
-class Wave : public Module {
+class SlowSine : public Module {
 public:
-    explicit Wave(Patch* e) : Module(CRect(0, 0, 48, 291), e, nullptr) { out = addJack(20, 60, kJackOutput); }
+    explicit SlowSine(Patch* e) : Module(CRect(0, 0, 48, 291), e, nullptr) { out = addJack(20, 60, kJackOutput); }
     static float at(long pass) { return (float)(0.9 * std::sin(pass * 0.0419)); }
     void process() override { out->outValue = at(pass++); }
     PatchPoint* out;
@@ -125,13 +125,13 @@ TEST(S516RSH, WithoutAClockGlidesBetweenTargetsAt125HzAndGatesAtEachOne) {
 TEST(S516RSH, ClockedSampleAndHoldTracksTheExtremesSinceTheLastEdge) {
     Rsh r;
     r.clock(100);  // seen on passes 1, 101, 201...
-    r.rig.cable(r.rig.addCustom<Wave>()->out, jacks(r.rsh)[kSmpIn]);
+    r.rig.cable(r.rig.addCustom<SlowSine>()->out, jacks(r.rsh)[kSmpIn]);
     r.watch();
     r.run(1050);
     float held = 0.f, hi = 0.f, lo = 0.f;
     bool rose = false, fell = false;
     for (long p = 1; p < 1050; ++p) {
-        const float x = Wave::at(p - 1);  // Smp. In lags its source by a pass
+        const float x = SlowSine::at(p - 1);  // Smp. In lags its source by a pass
         if (p % 100 == 1) {
             held = hi = lo = x;
         } else {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 #include <vector>
 
 #include "editor/SynEditor.h"
@@ -127,6 +128,16 @@ public:
     float offset;
     long calls = 0;
     float lastRate = 0.f;
+};
+
+// Plays a function of the pass number on its one output.
+class Wave : public Module {
+public:
+    explicit Wave(Patch* e) : Module(CRect(0, 0, 48, 291), e, nullptr) { out = addJack(20, 60, kJackOutput); }
+    void process() override { out->outValue = fn(n++); }
+    PatchPoint* out;
+    std::function<float(long)> fn = [](long) { return 0.f; };
+    long n = 0;
 };
 
 // Registers for MIDI and block hooks; emits each stored event on its MIDI output on
