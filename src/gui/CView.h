@@ -18,6 +18,11 @@ public:
     virtual CMouseEventResult onMouseUp(CPoint&, long) { return kMouseEventNotImplemented; }
     virtual CMouseEventResult onMouseMoved(CPoint&, long) { return kMouseEventNotImplemented; }
     virtual bool isTypeOf(const char* s) const { return std::strcmp(s, "CView") == 0; }
+    // Keys reach the frame's focus view first; true when the view used the key.
+    virtual bool onKeyDown(VstKeyCode&) { return false; }
+    // Told when the view gains or loses the frame's keyboard focus.
+    virtual void takeFocus() {}
+    virtual void looseFocus() {}
 
     const CRect& getViewSize() const { return size; }
     virtual void setViewSize(const CRect& r) {
@@ -35,7 +40,17 @@ public:
 
     virtual void setDirty(bool state = true) { dirty = state; }
     bool isDirty() const { return dirty; }
-    void invalid() { setDirty(); }
+    // Marks the view for redraw and adds its rectangle to the frame's dirty region.
+    void invalid() {
+        setDirty();
+        invalidRect(size);
+    }
+    // A rectangle in the coordinates this view's size is given in (its parent's).
+    void invalidRect(const CRect& r) const;
+    // Between this view's coordinates (those its size is given in) and the frame's.
+    CPoint& localToFrame(CPoint& p) const;
+    CPoint& frameToLocal(CPoint& p) const;
+    CRect& localToFrame(CRect& r) const;
     void setVisible(bool v) { visible = v; setDirty(); }
     bool isVisible() const { return visible; }
     void setTransparency(bool t) { transparent = t; }
