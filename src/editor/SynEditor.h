@@ -8,6 +8,7 @@
 #include "framework/Patch.h"
 #include "gui/CControl.h"
 #include "platform/ConfigIni.h"
+#include "presets/PresetLibrary.h"
 #include "vst/AEffGUIEditor.h"
 
 class Vantorel;
@@ -65,6 +66,27 @@ public:
     bool writePresetFile(const std::string& path);
     bool readPresetFile(const std::string& path);
 
+    // The preset library, for the preset menu, the previous/next buttons and the main
+    // menu's file entries; the file dialogs hand over the path the user chose. A preset
+    // that cannot be read leaves the playing patch, its path and its name alone and
+    // says why in the message dialog.
+    enum class PresetSave { saved, needsPath, failed };
+    // Scanned from `presetsFolder` on first use, and again when that folder changes.
+    PresetLibrary& presetLibrary();
+    bool loadLibraryEntry(const PresetMenu* menu, int index);
+    bool stepPreset(int direction);
+    bool openPreset(const std::string& path);  // "Open..."
+    // "Save": needsPath when there is no path yet or the patch came from a chunk, so a
+    // path rebuilt from a host project is never overwritten without asking.
+    PresetSave savePreset();
+    bool savePresetAs(const std::string& path);  // "Save As..."
+    PresetSave savePresetAsNewVersion();         // needsPath: ask as for "Save As..."
+    void refreshPresetsLibrary();
+    // Marks the current preset in the library and sets the name shown for it.
+    void refreshPresetDisplay(bool addMissing);
+    // Where the file dialogs start: the current preset's folder, else the library.
+    std::string presetDialogFolder() const;
+
     // Messages the user must see: shown in the editor's dialog while the window is
     // open; the last one is kept either way.
     void showMessage(const std::string& title, const std::string& text);
@@ -92,6 +114,9 @@ private:
     // Replaces the patch with a checked parse; the old patch is kept when it fails.
     bool readPatch(const uint8_t* data, size_t size, bool chunk);
     void applyRowCount(int rows);
+    bool loadPresetOrSayWhy(const std::string& path);
+
+    PresetLibrary library;
 
     SynRack* rack;
     std::vector<CView*> rowViews;
