@@ -1,56 +1,10 @@
 // Builds the factory presets through the editor's own operations and writes them
 // with the real preset writer: vantorel-presets OUTPUT_FOLDER
 #include <cstdio>
-#include <filesystem>
-#include <functional>
-#include <string>
 
-#include "editor/SynEditor.h"
-#include "engine/Vantorel.h"
-#include "framework/Module.h"
-#include "framework/ModuleKnob.h"
-#include "framework/PatchPoint.h"
+#include "Builder.h"
 
 namespace {
-
-class Builder {
-public:
-    Builder() : editor(*plugin.editor) {}
-
-    Module* add(const char* name, int x, int row) {
-        Module* m = editor.createModuleAt(name, x, row * 291);
-        if (!m) throw std::runtime_error(std::string("no module class ") + name);
-        return m;
-    }
-    void cable(PatchPoint* a, PatchPoint* b, int colour) {
-        if (!a || !b || !editor.connectJacks(a, b, colour)) throw std::runtime_error("cable refused");
-    }
-    static void knob(Module* m, int n, float v) {
-        ModuleKnob* k = m->knob(n);
-        if (!k) throw std::runtime_error(std::string("no knob on ") + m->getName());
-        k->setValue(v);
-        k->snap();
-        m->controlChanged(k);
-    }
-    static void control(Module* m, const char* type, int n, float v) {
-        CControl* c = m->control(type, n);
-        if (!c) throw std::runtime_error(std::string("no control on ") + m->getName());
-        c->setValue(v);
-        m->controlChanged(c);
-    }
-    bool save(const std::string& folder, const std::string& kind, const std::string& name,
-              const std::string& description) {
-        editor.author = "Vantorel Factory";
-        editor.description = description;
-        std::filesystem::create_directories(folder + "/" + kind);
-        return editor.writePresetFile(folder + "/" + kind + "/" + name + ".vtp");
-    }
-
-    Vantorel plugin{nullptr};
-    SynEditor& editor;
-};
-
-enum : int { kRed = 1, kGreen, kBlue, kGray, kOrange, kPurple, kMidi };
 
 // Host MIDI -> MIDI-CV -> VCO -> VCF -> VCA (with envelope) -> host outputs 1 and 2.
 struct Voice {
@@ -279,13 +233,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string folder = argv[1];
-    struct Preset {
-        const char* kind;
-        const char* name;
-        const char* description;
-        std::function<void(Builder&)> build;
-    };
-    const Preset presets[] = {
+    std::vector<FactoryPreset> presets = {
         {"Voices", "Mono Voice", "Saw through a resonant low-pass, enveloped amplifier.", monoVoice},
         {"Bass", "Filter Envelope Bass", "Pulse bass, one octave down, with glide and a filter envelope.",
          filterEnvelopeBass},
@@ -299,8 +247,9 @@ int main(int argc, char** argv) {
         {"Routing", "Host Channels", "Inputs 1-10 to outputs 3-12; inputs 1 and 2 filtered to the main pair.",
          hostChannels},
     };
+    addLibraryPresets(presets);
     try {
-        for (const Preset& p : presets) {
+        for (const FactoryPreset& p : presets) {
             Builder b;
             p.build(b);
             if (!b.save(folder, p.kind, p.name, p.description)) {
