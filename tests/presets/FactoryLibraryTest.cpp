@@ -141,6 +141,98 @@ TEST(FactoryLibrary, EveryPresetPlaysThePhraseAtAMatchedLevel) {
         EXPECT_TRUE(categories.count(c)) << c;
 }
 
+// Strongest period between 0.4 and 25 ms: the first autocorrelation peak within 15 % of
+// the largest, so that a harmonic-rich tone reports its fundamental.
+double pitchOf(const std::vector<float>& x, double from, double to) {
+    const size_t a = (size_t)(from * kRate), b = (size_t)(to * kRate);
+    std::vector<double> ac(1200, 0.0);
+    double best = 0;
+    for (size_t lag = 20; lag < ac.size(); ++lag) {
+        for (size_t i = a; i + lag < b; ++i) ac[lag] += (double)x[i] * x[i + lag];
+        best = std::max(best, ac[lag]);
+    }
+    for (size_t lag = 21; lag + 1 < ac.size(); ++lag)
+        if (ac[lag] > 0.85 * best && ac[lag] >= ac[lag - 1] && ac[lag] >= ac[lag + 1]) return kRate / (double)lag;
+    return 0.0;
+}
+
+double peakOf(const std::vector<float>& x, double from, double to) {
+    float p = 0.f;
+    for (size_t i = (size_t)(from * kRate); i < (size_t)(to * kRate); ++i) p = std::max(p, std::fabs(x[i]));
+    return p;
+}
+
+class FactorySound : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(host.load(VANTOREL_SO)) << host.error();
+        ASSERT_TRUE(host.open(kRate, 256)) << host.error();
+    }
+    render::VstHost host;
+};
+
+TEST_F(FactorySound, PitchedPresetsPlayTheNoteTheyAreGiven) {
+    ASSERT_TRUE(host.setChunk(chunkOf("Utilities/Tuning Reference.vtp")));
+    auto out = host.render({}, (int64_t)kRate);
+    EXPECT_NEAR(pitchOf(out[0], 0.2, 0.8), 440.0, 2.0);
+    // A2 (110 Hz): the bass's lowest partial is the sine an octave below its saws.
+    ASSERT_TRUE(host.setChunk(chunkOf("Bass/Sub Sine Bass.vtp")));
+    out = host.render({midi(0.1, 0x90, 45, 100), midi(0.9, 0x80, 45, 0)}, (int64_t)kRate);
+    EXPECT_NEAR(pitchOf(out[0], 0.3, 0.8), 55.0, 1.5);
+    // Leads sound an octave above the key; the portamento lead first glides there.
+    struct Lead {
+        const char* preset;
+        double from, to;
+    };
+    for (const Lead& lead : {Lead{"Leads/Plucked Gate Lead.vtp", 0.12, 0.25}, Lead{"Drums/Wood Pings.vtp", 0.12, 0.25},
+                             Lead{"Leads/Portamento Lead.vtp", 0.35, 0.6}}) {
+        ASSERT_TRUE(host.setChunk(chunkOf(lead.preset)));
+        out = host.render({midi(0.1, 0x90, 57, 100), midi(0.9, 0x80, 57, 0)}, (int64_t)kRate);
+        EXPECT_NEAR(pitchOf(out[0], lead.from, lead.to), 440.0, 8.0) << lead.preset;
+    }
+}
+
+TEST_F(FactorySound, ArpeggioStepsThroughRootFifthOctaveAndTwelfthOnSixteenths) {
+    ASSERT_TRUE(host.setChunk(chunkOf("Sequences/Switch Arpeggio.vtp")));
+    const auto out = host.render({midi(0.0, 0x90, 57, 100)}, (int64_t)(3.0 * kRate));
+    // Sixteenths at 120 BPM last 0.125 s; measure the middle of each step.
+    std::vector<double> steps;
+    for (int k = 8; k < 16; ++k) steps.push_back(pitchOf(out[0], k * 0.125 + 0.01, k * 0.125 + 0.09));
+    const double intervals[4] = {440.0, 659.26, 880.0, 1318.5};
+    int first = -1;
+    for (int i = 0; i < 4; ++i)
+        if (std::fabs(steps[0] - intervals[i]) < intervals[i] * 0.02) first = i;
+    ASSERT_GE(first, 0) << steps[0];
+    for (size_t k = 0; k < steps.size(); ++k)
+        EXPECT_NEAR(steps[k], intervals[(first + k) % 4], intervals[(first + k) % 4] * 0.02) << k;
+}
+
+TEST_F(FactorySound, HostInputEffectsKeepTheirSides) {
+    // Input 1 only: Stereo Balance sends it to output 1 alone.
+    std::vector<std::vector<float>> in = hostInputs();
+    std::fill(in[1].begin(), in[1].end(), 0.f);
+    ASSERT_TRUE(host.setChunk(chunkOf("Utilities/Stereo Balance.vtp")));
+    auto out = host.render({}, (int64_t)kRate, in);
+    EXPECT_GT(peakOf(out[0], 0.0, 1.0), 0.3);
+    EXPECT_EQ(peakOf(out[1], 0.0, 1.0), 0.0);
+    // Auto Pan, once its clock is measured, swings fully to one side on each beat and
+    // to the other on the next.
+    ASSERT_TRUE(host.setChunk(chunkOf("Effects/Auto Pan FX.vtp")));
+    std::vector<std::vector<float>> steady(1, std::vector<float>((size_t)(6 * kRate), 0.f));
+    for (size_t i = 0; i < steady[0].size(); ++i) steady[0][i] = 0.5f * (float)std::sin(2 * M_PI * 220.0 * i / kRate);
+    out = host.render({}, (int64_t)(6 * kRate), steady);
+    for (int beat = 6; beat < 11; ++beat) {
+        const double t = beat * 0.5;
+        const double left = peakOf(out[0], t - 0.03, t + 0.03), right = peakOf(out[1], t - 0.03, t + 0.03);
+        SCOPED_TRACE(beat);
+        EXPECT_GT(std::max(left, right), 0.25);  // 0.5 in, gain 2 x 0.5 x 0.77^2
+        EXPECT_LT(std::min(left, right), 0.05);
+        if (beat > 6) {
+            EXPECT_EQ(left > right, (beat % 2) == 1) << "sides do not alternate";
+        }
+    }
+}
+
 TEST(FactoryLibrary, TogetherThePresetsUseEveryModuleAndSayHowToPlayThem) {
     std::map<std::string, int> uses;
     for (const ModuleClassInfo& info : ModuleRegistry::all()) uses[info.displayName] = 0;

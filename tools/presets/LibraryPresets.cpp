@@ -519,6 +519,7 @@ void autoPanFx(Builder& b) {
     // One LFO cycle every two beats: the beats fall alternately left and right.
     b.cable(clock->jack(1), halves->jack(0), kGreen);
     b.cable(halves->jack(1), lfo->jack(0), kGreen);
+    b.cable(halves->jack(1), lfo->jack(3), kGreen);  // Restart In: the cycle starts on the beat
     b.cable(lfo->jack(4), depth->jack(1), kPurple);
     // One CV, no second: positive opens channel 1 (left), negative channel 2 (right).
     b.cable(depth->jack(2), dual->jack(1), kPurple);
