@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$(nproc)" --target Vantorel vantorel-render factory-presets
 
-PRESET="Bass/Filter Envelope Bass.vtp"
+PRESET="Bass/Sub Sine Bass.vtp"
 # A host chunk is the preset's place in the library, a NUL, then the preset itself.
 CHUNK=$(mktemp)
 trap 'rm -f "$CHUNK"' EXIT
