@@ -4,6 +4,7 @@
 
 #include "render/MidiFile.h"
 #include "render/VstHost.h"
+#include "support/HostMessages.h"
 #include "support/PatchFixture.h"
 
 using render::TimedMidi;
@@ -12,22 +13,8 @@ namespace {
 
 constexpr double kRate = 48000.0;
 
-TimedMidi midi(double seconds, uint8_t status, uint8_t a, uint8_t b) {
-    TimedMidi m;
-    m.seconds = seconds;
-    m.bytes[0] = status;
-    m.bytes[1] = a;
-    m.bytes[2] = b;
-    m.size = 3;
-    return m;
-}
-
-std::vector<uint8_t> chunkOf(const std::string& reference, const std::vector<uint8_t>& body) {
-    std::vector<uint8_t> chunk(reference.begin(), reference.end());
-    chunk.push_back(0);
-    chunk.insert(chunk.end(), body.begin(), body.end());
-    return chunk;
-}
+using fixture::chunkOf;
+using fixture::midi;
 
 std::vector<uint8_t> factoryPreset(const std::string& relative) {
     std::ifstream in(std::string(PRESETS_DIR) + "/" + relative, std::ios::binary);

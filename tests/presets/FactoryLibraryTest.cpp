@@ -13,6 +13,7 @@
 #include "presets/PresetReader.h"
 #include "render/MidiFile.h"
 #include "render/VstHost.h"
+#include "support/HostMessages.h"
 
 namespace fs = std::filesystem;
 using render::TimedMidi;
@@ -38,23 +39,9 @@ std::vector<uint8_t> fileBytes(const std::string& relative) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-std::vector<uint8_t> chunkOf(const std::string& relative) {
-    std::vector<uint8_t> chunk(relative.begin(), relative.end());
-    chunk.push_back(0);
-    const std::vector<uint8_t> body = fileBytes(relative);
-    chunk.insert(chunk.end(), body.begin(), body.end());
-    return chunk;
-}
+std::vector<uint8_t> chunkOf(const std::string& relative) { return fixture::chunkOf(relative, fileBytes(relative)); }
 
-TimedMidi midi(double seconds, uint8_t status, uint8_t a, uint8_t b) {
-    TimedMidi m;
-    m.seconds = seconds;
-    m.bytes[0] = status;
-    m.bytes[1] = a;
-    m.bytes[2] = b;
-    m.size = 3;
-    return m;
-}
+using fixture::midi;
 
 // Four seconds of the demo bass line, then an A minor chord held for a second and a
 // half, and a second of tail.

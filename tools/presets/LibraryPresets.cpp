@@ -30,6 +30,12 @@ void adsr(Module* env, float a, float d, float s, float r) {
     K::knob(env, 4, r);
 }
 
+// S404 with a 0..1 envelope on its CV: the envelope's top is a gain of 1 (20 x 0.05).
+void envelopeVca(Module* vca, float inLevel = 0.5f) {
+    K::knob(vca, 0, inLevel);
+    K::knob(vca, 2, 0.05f);
+}
+
 // One signal to both host outputs through a gain pair (SA02: gain k^2; SA05: 4 k^2).
 Module* stereoOut(Builder& b, const char* name, PatchPoint* signal, float gain) {
     Module* out = b.next(name);
@@ -104,8 +110,7 @@ void foldedBass(Builder& b) {
     K::knob(shelf, 3, 0.7f);  // Shelf: about +6 dB
     adsr(fenv, 0.f, 0.35f, 0.3f, 0.2f);
     adsr(aenv, 0.02f, 0.3f, 0.7f, 0.15f);
-    K::knob(vca, 0, 0.5f);
-    K::knob(vca, 2, 0.05f);
+    envelopeVca(vca);
 }
 
 // A pulse through a low pass gate that an envelope pings, with a short echo.
@@ -153,8 +158,7 @@ void ringBellLead(Builder& b) {
     K::knob(modulator, 4, octave(2));
     K::knob(modulator, 0, 0.41f);  // Tune: 2.66 times the carrier
     adsr(env, 0.f, 0.5f, 0.f, 0.45f);
-    K::knob(vca, 0, 0.5f);
-    K::knob(vca, 2, 0.05f);
+    envelopeVca(vca);
 }
 
 // Saw and pulse gliding between notes, through an enveloped low-pass.
@@ -184,8 +188,7 @@ void portamentoLead(Builder& b) {
     K::knob(vcf, 2, 0.35f);  // envelope depth
     K::knob(vcf, 4, 0.4f);
     adsr(env, 0.08f, 0.35f, 0.6f, 0.25f);
-    K::knob(vca, 0, 1.f);
-    K::knob(vca, 2, 0.05f);
+    envelopeVca(vca, 1.f);
 }
 
 // Poly voices of one MIDI stream: converter, oscillator, envelope and VCA each.
@@ -307,7 +310,6 @@ void noiseDrumKit(Builder& b) {
     Module* dual = b.next("S400 Dual VCA");
     Module* snareVca = b.next("S404 VCA");
     Module* mixer = b.next("S101 Mixer");
-    Module* out = b.next("SA02 2 DAW");
     b.cable(clock->jack(1), div->jack(0), kGreen);
     // Sixteenths in; /4 is a square one quarter note long: a kick on every beat.
     b.cable(div->jack(2), pitchEnv->jack(1), kGreen);
@@ -332,8 +334,7 @@ void noiseDrumKit(Builder& b) {
     b.cable(dual->jack(2), mixer->jack(0), kGray);
     b.cable(snareVca->jack(5), mixer->jack(1), kGray);
     b.cable(dual->jack(5), mixer->jack(2), kGray);
-    b.cable(mixer->jack(4), out->jack(0), kGray);
-    b.cable(mixer->jack(4), out->jack(1), kGray);
+    stereoOut(b, "SA02 2 DAW", mixer->jack(4), 0.8f);
     K::knob(clock, 0, 0.5f);  // four ticks per quarter note
     K::knob(kick, 1, octave(-2));
     K::knob(sweep, 0, 0.25f);  // 2.5 octaves of pitch drop
@@ -346,14 +347,11 @@ void noiseDrumKit(Builder& b) {
     K::knob(snareVcf, 4, 0.3f);
     K::knob(hatVcf, 0, 0.8f);
     K::knob(hatVcf, 1, 0.75f);
-    K::knob(snareVca, 0, 0.5f);
-    K::knob(snareVca, 2, 0.05f);
+    envelopeVca(snareVca);
     K::knob(mixer, 0, 0.6f);
     K::knob(mixer, 1, 0.6f);
     K::knob(mixer, 2, 0.5f);
     K::knob(mixer, 4, 0.8f);
-    K::knob(out, 0, 0.8f);
-    K::knob(out, 1, 0.8f);
 }
 
 // A triangle through a resonant low pass gate, pinged by a short envelope.
@@ -419,8 +417,7 @@ void switchArpeggio(Builder& b) {
     K::knob(vcf, 2, 0.4f);
     K::knob(vcf, 4, 0.45f);
     adsr(env, 0.f, 0.25f, 0.2f, 0.15f);
-    K::knob(vca, 0, 0.5f);
-    K::knob(vca, 2, 0.05f);
+    envelopeVca(vca);
     K::knob(smooth, 0, 0.1f);
     K::control(smooth, "CVerticalSwitch", 0, 0.f);
 }
@@ -454,8 +451,7 @@ void randomBleeps(Builder& b) {
     K::knob(range, 0, 0.25f);  // pitch spread
     K::knob(glide, 0, 0.8f);   // rate law: about 9 octaves a second
     adsr(env, 0.f, 0.15f, 0.f, 0.1f);
-    K::knob(vca, 0, 0.5f);
-    K::knob(vca, 2, 0.05f);
+    envelopeVca(vca);
     K::knob(echo, 2, 0.45f);
     K::knob(echo, 3, 0.35f);
 }
