@@ -16,6 +16,8 @@ constexpr const char* kNotLoadedTitle = "Preset Not Loaded";
 constexpr const char* kNotSavedTitle = "Preset Not Saved";
 constexpr const char* kLaterVersionTitle = "Later Version!!";
 constexpr const char* kExtension = ".vtp";
+// Larger files are refused by the reader without a look; no need to read them here.
+constexpr uintmax_t kLargestPresetBytes = 256u << 20;
 
 bool hasExtension(const std::string& path) {
     const size_t n = std::char_traits<char>::length(kExtension);
@@ -40,7 +42,7 @@ bool SynEditor::loadPresetOrSayWhy(const std::string& path) {
         return false;
     }
     const auto size = fs::file_size(path, ec);
-    if (!ec && size < (256u << 20)) {
+    if (!ec && size <= kLargestPresetBytes) {
         const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
         ParsedPatch parsed;
         if (parsePatch(bytes.data(), bytes.size(), false, parsed) == ParseResult::laterVersion &&

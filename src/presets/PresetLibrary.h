@@ -42,7 +42,9 @@ private:
 class PresetLibrary {
 public:
     PresetLibrary() = default;
-    explicit PresetLibrary(std::string folder) : folder_(std::move(folder)) {}
+    // The selection points into the tree it owns.
+    PresetLibrary(const PresetLibrary&) = delete;
+    PresetLibrary& operator=(const PresetLibrary&) = delete;
 
     // Empties the tree and fills it from the folder again; nothing stays selected.
     // A missing folder gives an empty tree.
