@@ -351,7 +351,7 @@ void noiseDrumKit(Builder& b) {
     K::knob(mixer, 0, 0.6f);
     K::knob(mixer, 1, 0.6f);
     K::knob(mixer, 2, 0.5f);
-    K::knob(mixer, 4, 0.8f);
+    K::knob(mixer, 4, 0.7f);
 }
 
 // A triangle through a resonant low pass gate, pinged by a short envelope.
