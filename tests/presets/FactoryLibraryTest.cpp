@@ -9,6 +9,8 @@
 #include <map>
 #include <set>
 
+#include "editor/SynEditor.h"
+#include "engine/Vantorel.h"
 #include "framework/ModuleRegistry.h"
 #include "presets/PresetReader.h"
 #include "render/MidiFile.h"
@@ -237,6 +239,26 @@ TEST(FactoryLibrary, TogetherThePresetsUseEveryModuleAndSayHowToPlayThem) {
         }
     }
     for (const auto& [name, count] : uses) EXPECT_GT(count, 0) << name << " is in no factory preset";
+}
+
+// A fresh build's library, browsed as the preset buttons do: every factory preset is
+// reached once, in menu order, and loads without a complaint.
+TEST(FactoryLibrary, NextStepsThroughTheWholeLibraryAndLoadsEveryPreset) {
+    Vantorel plugin(nullptr);
+    SynEditor& editor = *plugin.editor;
+    editor.presetsFolder = std::string(PRESETS_DIR) + "/";
+    std::vector<std::string> visited;
+    while (editor.stepPreset(1)) {
+        visited.push_back(fs::relative(editor.presetPath, PRESETS_DIR).string());
+        EXPECT_GT(editor.rackModules.size(), 1) << visited.back();
+        EXPECT_EQ(editor.presetName, fs::path(visited.back()).stem().string());
+    }
+    EXPECT_TRUE(editor.lastMessageTitle.empty()) << editor.lastMessageText;
+    std::vector<std::string> sorted = visited;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, factoryPresets());
+    ASSERT_FALSE(visited.empty());
+    EXPECT_EQ(visited.front(), "Bass/Filter Envelope Bass.vtp");  // folders and names alphabetical
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ void subSineBass(Builder& b) {
     b.cable(vcf->jack(7), vca->jack(0), kRed);      // LP -> In 1
     b.cable(aenv->jack(4), vca->jack(1), kOrange);  // envelope -> CV 1
     stereoOut(b, "SA05 2 DAW 12db Amplifier", vca->jack(2), 0.37f);
-    K::knob(saws, 2, 0.15f);  // Detune: about a quarter tone
+    K::knob(saws, 2, 0.15f);  // Detune: about a quarter of a semitone
     K::knob(sub, 1, octave(-1));
     K::knob(vcf, 0, 0.6f);   // Lev
     K::knob(vcf, 1, 0.2f);   // Cut
@@ -449,7 +449,7 @@ void randomBleeps(Builder& b) {
     stereoOut(b, "SA05 2 DAW 12db Amplifier", echo->jack(4), 0.39f);
     K::knob(clock, 0, 0.5f);
     K::knob(range, 0, 0.25f);  // pitch spread
-    K::knob(glide, 0, 0.8f);   // rate law: about 9 octaves a second
+    K::knob(glide, 0, 0.8f);   // rate law: an octave in about 11 ms
     adsr(env, 0.f, 0.15f, 0.f, 0.1f);
     envelopeVca(vca);
     K::knob(echo, 2, 0.45f);
