@@ -198,6 +198,14 @@ TEST_F(EditorLibrary, ChoosingAnEntryLoadsItAndADamagedOneKeepsThePlayingPatch) 
     EXPECT_EQ(e.lastMessageTitle, "Preset Not Loaded");
     EXPECT_NE(e.lastMessageText.find("damaged"), std::string::npos);
     EXPECT_EQ(checked(e.presetLibrary()), (std::vector<std::string>{"Bass", "Deep"}));
+    // A later version has its own dialog, which is not replaced.
+    std::string later(good.begin(), good.end());
+    later[0] = 23;
+    touch("Bass/acid.vtp", later);
+    EXPECT_FALSE(e.loadLibraryEntry(root.submenu(0), 0));
+    EXPECT_EQ(e.lastMessageTitle, "Later Version!!");
+    EXPECT_EQ(modules(), 1);
+
     fs::remove(folder + "Zed.vtp");  // gone since the scan
     EXPECT_FALSE(e.loadLibraryEntry(&root, 4));
     EXPECT_NE(e.lastMessageText.find("could not be opened"), std::string::npos);
