@@ -185,10 +185,21 @@ TEST_F(Dialog, ButtonsSitRightToLeftAndCallBackWithTheirIndexOnlyWhenReleasedIns
     EXPECT_EQ(dialog()->getField(1)->getFontColor(), (CColor{180, 180, 180, 255}));
 
     // Typing goes to the first editable field, which has the focus.
-    VstKeyCode key;
-    key.character = '!';
-    EXPECT_TRUE(frame->onKeyDown(key));
+    auto type = [&](uint32_t character, int virt = VKEY_NONE) {
+        VstKeyCode key;
+        key.character = character;
+        key.virt = virt;
+        return frame->onKeyDown(key);
+    };
+    EXPECT_TRUE(type(0xE9));
+    EXPECT_EQ(dialog()->fieldText(0), "Someone\xC3\xA9");
+    // Backspace takes the whole character, not one of its bytes.
+    EXPECT_TRUE(type(0, VKEY_BACK));
+    EXPECT_TRUE(type('!'));
     EXPECT_EQ(dialog()->fieldText(0), "Someone!");
+    // Escape gives back the text editing began with.
+    EXPECT_TRUE(type(0, VKEY_ESCAPE));
+    EXPECT_EQ(dialog()->fieldText(0), "Someone");
 
     down(buttonMiddle(1));
     EXPECT_EQ(dialog()->getButton(1)->getBackColor(), DialogWindow::kButtonPressedColor);

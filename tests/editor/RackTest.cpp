@@ -120,6 +120,30 @@ TEST_F(RackDrag, ANewModuleHangsOnTheMouseAndIsKeptOnAFreePlaceOrDeletedOnAnOccu
     EXPECT_EQ(editor.getRack()->getNbViews(), editor.rowCount + 1);
 }
 
+TEST_F(RackDrag, AModuleOnTheMouseIsLetGoWhenItIsDeletedOrTheWindowCloses) {
+    std::vector<uint8_t> empty = editor.writeChunk();
+    AddModule* m = addAt(0, 0);
+    grab(m);
+    dragTo(100, 100);
+    // The host replaces the patch mid-drag: the drag ends with the module.
+    ASSERT_TRUE(editor.readChunk(empty.data(), empty.size()));
+    EXPECT_EQ(editor.draggedModule, nullptr);
+    EXPECT_EQ(editor.rackModules.size(), 0);
+    dragTo(200, 0);
+    releaseAt(200, 0);
+    EXPECT_FALSE(frame->timerB.isRunning());
+
+    // Closed while a new module hangs between rows: it is dropped as a click there would.
+    ASSERT_NE(editor.addModuleFromMenu("S303 Noise"), nullptr);
+    move(atRack(300, 150 + 97), 0);
+    ASSERT_TRUE(editor.badDrop);
+    editor.close();
+    EXPECT_FALSE(editor.placingModule);
+    EXPECT_EQ(editor.draggedModule, nullptr);
+    EXPECT_EQ(editor.rackModules.size(), 0);
+    EXPECT_EQ(editor.getRack()->getNbViews(), editor.rowCount);
+}
+
 TEST_F(RackDrag, RemoveRowDeletesTheLastRowsModulesWithTheirCablesAndKeepsTheOnlyRow) {
     AddModule* keep = addAt(0, 0);
     AddModule* gone = addAt(480, 2 * kRowHeight);
