@@ -63,9 +63,8 @@ SynEditor::~SynEditor() {
 
 void SynEditor::buildWindowViews() {
     auto decoration = [](const char* name, int x, int y, int w, int h) {
-        auto* v = new CMovieBitmap(CRect::fromSize(x, y, w, h), nullptr, kTagNoParameter, 1, h,
-                                   SharedBitmaps::panel(name, w, h));
-        return v;
+        return new CMovieBitmap(CRect::fromSize(x, y, w, h), nullptr, kTagNoParameter, 1, h,
+                                SharedBitmaps::panel(name, w, h));
     };
     // Controls in the top bar are centred on it, one pixel low.
     auto barY = [](int h) { return (kTopBarHeight - h) / 2 + 1; };

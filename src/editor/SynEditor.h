@@ -176,6 +176,8 @@ private:
     // Whether the module may rest at (x, y): no other module under the 12-pixel
     // probes along its top line.
     bool probesClear(Module* m, int x, int y);
+    // The module's area and its cables', for redraw.
+    void invalidateWithCables(Module* m);
 
     SynRack* rack;
     std::vector<CView*> rowViews;

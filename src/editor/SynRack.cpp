@@ -234,9 +234,9 @@ void SynEditor::dragModuleTo(const CPoint& p) {
 
     const CRect& now = m->getViewSize();
     if (now.left != target.x || now.top != target.y) {
-        m->invalid();
+        invalidateWithCables(m);
         moveModule(m, target.x, target.y);
-        m->invalid();
+        invalidateWithCables(m);
     }
 
     // Near the top or bottom of the window the rack scrolls under the module; timer B
@@ -269,10 +269,17 @@ void SynEditor::endModuleDrag() {
         }
         if (frame) frame->setMouseCapture(false);
     } else if (badDrop) {
-        m->invalid();
+        invalidateWithCables(m);
         moveModule(m, dragStart.x, dragStart.y);
-        m->invalid();
+        invalidateWithCables(m);
     }
+}
+
+void SynEditor::invalidateWithCables(Module* m) {
+    m->invalid();
+    // Cables run anywhere across the rack; until each has its own area, a module
+    // with cables redraws the rack.
+    if (m->cableCount > 0) rack->invalid();
 }
 
 void SynEditor::deleteModule(Module* m) {
@@ -285,7 +292,7 @@ void SynEditor::deleteModule(Module* m) {
         placingModule = false;
         if (frame) frame->timerB.stop();
     }
-    m->invalid();
+    invalidateWithCables(m);
     Patch::deleteModule(m);
 }
 

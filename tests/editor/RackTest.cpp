@@ -5,7 +5,7 @@
 #include "editor/SynScrollbar.h"
 #include "editor/EditorWindow.h"
 #include "engine/Vantorel.h"
-#include "framework/SharedBitmaps.h"
+#include "framework/ModuleKnob.h"
 #include "gui/CBitmap.h"
 
 using editorwindow::Window;
@@ -83,6 +83,21 @@ TEST_F(RackDrag, HeldAtTheRackEdgesAndRefusedWhereAProbeMeetsAnotherModule) {
     releaseAt(65, 0);
     EXPECT_EQ(topLeft(m), CPoint(0, 0));
     EXPECT_EQ(topLeft(other), CPoint(96, 0));
+}
+
+TEST_F(RackDrag, APressOnAControlWorksTheControlAndLeavesTheModuleInPlace) {
+    Module* vcf = editor.createModuleAt("S201 VCF", 240, kRowHeight);
+    ASSERT_NE(vcf, nullptr);
+    ModuleKnob* knob = fixture::knobs(vcf)[0];
+    fixture::setKnob(knob, 0.2f);
+    const CRect& k = knob->getViewSize();
+    const CPoint centre = atRack(240 + (k.left + k.right) / 2, kRowHeight + (k.top + k.bottom) / 2);
+    down(centre);
+    EXPECT_EQ(editor.draggedModule, nullptr);
+    move(CPoint(centre.x, centre.y - 100));
+    up(CPoint(centre.x, centre.y - 100));
+    EXPECT_GT(knob->getValue(), 0.2f);
+    EXPECT_EQ(topLeft(vcf), CPoint(240, kRowHeight));
 }
 
 TEST_F(RackDrag, ANewModuleHangsOnTheMouseAndIsKeptOnAFreePlaceOrDeletedOnAnOccupiedOne) {
