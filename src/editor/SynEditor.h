@@ -171,6 +171,8 @@ private:
     void applyRowCount(int rows);
     // After the row count changed: rack size, scroll size and position, redraw.
     void layoutRack();
+    // The rack at the scroll position, with that content height.
+    void placeRack(int contentHeight);
     void buildWindowViews();
     void startModuleDrag(Module* m, const CPoint& rackPoint);
     // Whether the module may rest at (x, y): no other module under the 12-pixel

@@ -82,8 +82,11 @@ void SynEditor::layoutRack() {
         scrollbar->setScrollSize(height);
         scrollbar->invalid();
     }
-    CRect r = CRect::fromSize(kSideBarWidth, 0, kRowWidth, height);
-    r.moveTo(kSideBarWidth, rackTop());
+    placeRack(height);
+}
+
+void SynEditor::placeRack(int contentHeight) {
+    const CRect r = CRect::fromSize(kSideBarWidth, rackTop(), kRowWidth, contentHeight);
     rack->setViewSize(r);
     rack->setMouseableArea(r);
     rack->invalid();
@@ -102,11 +105,7 @@ void SynEditor::scrollTo(float p) {
         scrollbar->setValue(std::clamp(p, 0.f, 1.f));
         scrollbar->invalid();
     }
-    CRect r = rack->getViewSize();
-    r.moveTo(kSideBarWidth, rackTop());
-    rack->setViewSize(r);
-    rack->setMouseableArea(r);
-    rack->invalid();
+    placeRack(rack->contentHeight());
 }
 
 int SynEditor::autoScroll(int y, int margin, float speed) {
