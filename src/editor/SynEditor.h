@@ -20,8 +20,6 @@ class DialogWindow;
 class CFrame;
 class CTextLabel;
 class CKickButton;
-class CMovieBitmap;
-class CVSTGUITimer;
 
 constexpr int kEditorWidth = 1010;
 constexpr int kEditorHeight = 622;
@@ -111,12 +109,12 @@ public:
 
     // Menus and context menus. The buttons and clicks that open them are wired; the
     // menus themselves come later, so these do nothing yet.
-    virtual void openModuleMenu() {}
-    virtual void openMainMenu() {}
-    virtual void openPresetMenu() {}
-    virtual void openModuleContextMenu(Module*, const CPoint&) {}
-    virtual void openCableColourMenu(const CPoint&) {}
-    virtual void stepPreset(int /*direction*/) {}
+    void openModuleMenu() {}
+    void openMainMenu() {}
+    void openPresetMenu() {}
+    void openModuleContextMenu(Module*, const CPoint&) {}
+    void openCableColourMenu(const CPoint&) {}
+    void stepPreset(int /*direction*/) {}
 
     // Shows the current preset's name, then the author briefly (timer C).
     void refreshPresetDisplay();

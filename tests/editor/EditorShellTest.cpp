@@ -71,6 +71,13 @@ TEST(EditorShell, WindowViewsSitWhereTheLayoutPutsThemInTheirOrder) {
     EXPECT_EQ(w.frame->getView(n + 1), w.editor.getDialog());
     EXPECT_EQ(w.frame->getNbViews(), n + 2);
     EXPECT_FALSE(w.editor.getDialog()->isVisible());
+
+    // A menu button shows its pressed look while the mouse holds it.
+    auto* moduleMenu = static_cast<CControl*>(w.frame->getView(7));
+    w.down(Window::middleOf(moduleMenu));
+    EXPECT_EQ(moduleMenu->getValue(), 1.f);
+    w.up(Window::middleOf(moduleMenu));
+    EXPECT_EQ(moduleMenu->getValue(), 0.f);
 }
 
 TEST(EditorShell, ClosingAndReopeningKeepsModulesCablesAndSettings) {
