@@ -156,7 +156,7 @@ CMouseEventResult SynEditor::moduleMouseDown(Module* m, CPoint& where, long butt
     const CPoint inRack(where.x + m->getViewSize().left, where.y + m->getViewSize().top);
     if (placingModule) {
         if (!draggedModule) {
-            // The click Place new module sends: the module starts hanging on the mouse.
+            // The click placeNewModule sends: the module starts hanging on the mouse.
             startModuleDrag(m, inRack);
             return kMouseEventHandled;
         }
