@@ -2,7 +2,12 @@
 
 #include <algorithm>
 
+#include "editor/DialogWindow.h"
+#include "editor/SynFrame.h"
+#include "editor/SynMenuButton.h"
 #include "editor/SynRack.h"
+#include "editor/SynScrollbar.h"
+#include "gui/CTextLabel.h"
 #include "engine/Vantorel.h"
 #include "framework/Module.h"
 #include "framework/ModuleRegistry.h"
@@ -18,7 +23,6 @@
 namespace {
 
 constexpr int kTransparencyAlpha[] = {255, 150, 100, 70, 40};
-constexpr const char* kRowBitmaps[] = {"1st_row.jpg", "2nd_row.jpg", "3rd_row.jpg"};
 // Far beyond any real patch; a larger file is not a preset.
 constexpr std::streamoff kMaxPresetFileBytes = 256 << 20;
 
@@ -38,6 +42,7 @@ SynEditor::SynEditor(Vantorel* synth)
     rack = new SynRack(0);
     rowCount = 0;
     rowSelector = 2;
+    buildWindowViews();
     for (int i = 0; i < 3; ++i) addRow();
     presetsFolder = synth->pluginFolder + "Presets/";
     advancedOversampling = config.getInt("Options", "advanced_oversampling", 0) != 0;
@@ -48,63 +53,161 @@ SynEditor::SynEditor(Vantorel* synth)
 }
 
 SynEditor::~SynEditor() {
-    EngineLockGuard guard(synth->engineLock);
-    deleteAllModules();
-    rack->forget();
-}
-
-void SynEditor::addRow() {
-    rowSelector = (rowSelector + 1) % 3;
-    const int top = rowCount * kRowHeight;
-    auto* row = new CMovieBitmap(CRect::fromSize(0, top, kRowWidth, kRowHeight), nullptr, kTagNoParameter, 1,
-                                 kRowHeight, SharedBitmaps::panel(kRowBitmaps[rowSelector], kRowWidth, kRowHeight));
-    rowViews.push_back(row);
-    rack->setViewSize(CRect(0, 0, kRowWidth, top + kRowHeight));
-    rack->addView(row, rowCount);
-    ++rowCount;
-}
-
-void SynEditor::applyRowCount(int rows) {
-    while (rowCount < rows) addRow();
-    while (rowCount > rows && rowCount > 1) {
-        rowSelector = rowSelector == 0 ? 2 : rowSelector - 1;
-        rack->removeView(rowViews.back(), true);
-        rowViews.pop_back();
-        --rowCount;
-        rack->setViewSize(CRect(0, 0, kRowWidth, rowCount * kRowHeight));
+    close();
+    {
+        EngineLockGuard guard(synth->engineLock);
+        deleteAllModules();
     }
+    for (CView* v : windowViews) v->forget();
 }
 
-bool SynEditor::removeRow() {
-    if (rowCount <= 1) return false;
-    EngineLockGuard guard(synth->engineLock);
-    // Probe the last row's top line on the grid; a module found there goes, and the
-    // probe goes on past its right edge.
-    const int y = rack->contentHeight() - (kRowHeight - 1);
-    for (int x = 0; x < kRowWidth;) {
-        const CPoint probe(x + 1, y);
-        Module* hit = nullptr;
-        for (int i = 0; i < rackModules.size() && !hit; ++i)
-            if (rackModules[i]->getViewSize().pointInside(probe)) hit = rackModules[i];
-        if (!hit) {
-            x += kGrid;
-            continue;
-        }
-        const int right = hit->getViewSize().right;
-        deleteModule(hit);
-        x = std::max(x + kGrid, right - (right % kGrid));
+void SynEditor::buildWindowViews() {
+    auto decoration = [](const char* name, int x, int y, int w, int h) {
+        return new CMovieBitmap(CRect::fromSize(x, y, w, h), nullptr, kTagNoParameter, 1, h,
+                                SharedBitmaps::panel(name, w, h));
+    };
+    // Controls in the top bar are centred on it, one pixel low.
+    auto barY = [](int h) { return (kTopBarHeight - h) / 2 + 1; };
+    constexpr int kButton = 35, kPresetWidth = 200, kLabelWidth = 190, kLabelHeight = 25, kStep = 18;
+
+    CView* topBar = decoration("topbar2.png", 0, 0, kEditorWidth, kTopBarHeight);
+    CView* leftBar = decoration("sidebar2.png", 0, kTopBarHeight, kSideBarWidth, kVisibleRackHeight);
+    CView* rightBar =
+        decoration("sidebar2.png", kEditorWidth - kSideBarWidth, kTopBarHeight, kSideBarWidth, kVisibleRackHeight);
+    CView* title = decoration("title.png", (kEditorWidth - 159) / 2, barY(35), 159, 35);
+
+    const int addRowLeft = kEditorWidth - 10 - kButton;
+    addRowButton = new CKickButton(CRect::fromSize(addRowLeft, barY(kButton), kButton, kButton), this, -1,
+                                   SharedBitmaps::panel("add_row.png", kButton, 2 * kButton));
+    removeRowButton = new CKickButton(CRect::fromSize(addRowLeft - 3 - kButton, barY(kButton), kButton, kButton),
+                                      this, -1, SharedBitmaps::panel("rem_row.png", kButton, 2 * kButton));
+    moduleMenuButton = new SynMenuButton(CRect::fromSize(10, barY(kButton), kButton, kButton), this,
+                                         SharedBitmaps::panel("modulemenu.png", kButton, kButton),
+                                         SharedBitmaps::panel("modulemenu_clicked.png", kButton, kButton));
+
+    const CRect labelRect = CRect::fromSize(75, barY(kLabelHeight), kLabelWidth, kLabelHeight);
+    CBitmap* screen = SharedBitmaps::panel("preset_screen.png", kLabelWidth, kLabelHeight);
+    for (CTextLabel** label : {&presetNameLabel, &authorLabel}) {
+        *label = new CTextLabel(labelRect, nullptr, screen);
+        (*label)->setFontColor(CColor{255, 255, 255, 140});
+        (*label)->setBackColor(CColor{0, 0, 0, 140});
     }
-    applyRowCount(rowCount - 1);
+    authorLabel->setVisible(false);
+
+    const CRect presetRect = CRect::fromSize(70, barY(kButton), kPresetWidth, kButton);
+    CView* stripes = decoration("preset_stripes.png", presetRect.left, presetRect.top, kPresetWidth, kButton);
+    presetMenu = new SynMenuButton(presetRect, this, SharedBitmaps::panel("preset_frame.png", kPresetWidth, kButton),
+                                   nullptr);
+    previousPresetButton =
+        new CKickButton(CRect::fromSize(presetRect.right + 3, barY(kButton), kStep, kButton), this, -1,
+                        SharedBitmaps::panel("presetl.png", kStep, 2 * kButton));
+    // The two step buttons overlap by one pixel.
+    nextPresetButton =
+        new CKickButton(CRect::fromSize(previousPresetButton->getViewSize().right - 1, barY(kButton), kStep, kButton),
+                        this, -1, SharedBitmaps::panel("presetr.png", kStep, 2 * kButton));
+    mainMenuButton = new SynMenuButton(
+        CRect::fromSize(nextPresetButton->getViewSize().right + 3, barY(kButton), kButton, kButton), this,
+        SharedBitmaps::panel("main_menu.png", kButton, kButton),
+        SharedBitmaps::panel("main_menu_clicked.png", kButton, kButton));
+
+    // Rack right edge + 4 to + 19, rack top + 4 to the window bottom - 5.
+    const int barLeft = kSideBarWidth + kRowWidth + 4;
+    scrollbar = new SynScrollbar(CRect(barLeft, kTopBarHeight + 4, barLeft + 15, kEditorHeight - 5), this,
+                                 rack->contentHeight(), kVisibleRackHeight);
+
+    // The module context menu, the copy/paste menu, the cable colour menu and the
+    // MIDI plug image follow the scrollbar when they exist.
+    windowViews = {rack,          topBar,          leftBar,          rightBar,   title,      addRowButton,
+                   removeRowButton, moduleMenuButton, presetNameLabel, authorLabel, stripes,  presetMenu,
+                   previousPresetButton, nextPresetButton, mainMenuButton, scrollbar};
+}
+
+bool SynEditor::open(void* parentWindow) {
+    if (frame) return true;
+    AEffGUIEditor::open(parentWindow);
+    frame = new SynFrame(CRect(0, 0, kEditorWidth, kEditorHeight), parentWindow, this);
+    for (CView* v : windowViews) frame->addView(v);
+    dialog = new DialogWindow(frame);
+    frame->addView(dialog);
+    // A chunk the host set while the window was closed is already built (readChunk
+    // builds at once), so the window shows that patch from its first draw.
+    showPresetName();
+    frame->invalid();
     return true;
 }
 
-bool SynEditor::open(void*) { return false; }
-void SynEditor::close() { AEffGUIEditor::close(); }
+void SynEditor::close() {
+    if (!frame) return;
+    // A module still on the mouse is settled the way a release would settle it.
+    endModuleDrag();
+    cableDragging = false;
+    frame->removeView(dialog, false);
+    dialog->forget();
+    dialog = nullptr;
+    // The editor keeps its views for the next open.
+    frame->removeAll(false);
+    frame->forget();
+    frame = nullptr;
+    authorLabel->setVisible(false);
+    AEffGUIEditor::close();
+}
+
+void SynEditor::idle() {
+    if (frame) frame->idle();
+}
+
+CFrame* SynEditor::getFrame() const { return frame; }
+
+void SynEditor::showPresetName() {
+    presetNameLabel->setText(presetName.c_str());
+    presetNameLabel->invalid();
+    restartAuthorFlash();
+}
+
+void SynEditor::restartAuthorFlash() {
+    authorLabel->setVisible(false);
+    if (!frame) return;
+    CVSTGUITimer& timer = frame->timerC;
+    timer.stop();
+    // Counted with its terminating NUL, an author must be longer than 2: a single
+    // character is never shown.
+    if (author.size() + 1 > 2) {
+        timer.setFireTime(SynFrame::kAuthorDelayMs);
+        timer.start();
+    }
+}
+
+void SynEditor::authorFlashTick() {
+    if (!frame) return;
+    CVSTGUITimer& timer = frame->timerC;
+    if (!authorLabel->isVisible()) {
+        authorLabel->setText(author.c_str());
+        authorLabel->setVisible(true);
+        authorLabel->invalid();
+        timer.setFireTime(SynFrame::kAuthorShownMs);
+        timer.start();
+    } else {
+        timer.stop();
+        timer.setFireTime(SynFrame::kAuthorDelayMs);
+        authorLabel->setVisible(false);
+        authorLabel->invalid();
+        presetNameLabel->invalid();
+    }
+}
 
 CViewContainer* SynEditor::rackView() { return rack; }
 
 void SynEditor::valueChanged(CControl* control) {
     changing = true;
+    const bool pressed = control->getValue() >= 0.5f;
+    if (control == scrollbar) scrollTo(control->getValue());
+    else if (control == addRowButton && pressed) addRow();
+    else if (control == removeRowButton && pressed) removeRow();
+    else if (control == moduleMenuButton && pressed) openModuleMenu();
+    else if (control == mainMenuButton && pressed) openMainMenu();
+    else if (control == presetMenu && pressed) openPresetMenu();
+    else if (control == previousPresetButton && pressed) stepPreset(-1);
+    else if (control == nextPresetButton && pressed) stepPreset(1);
     const int32_t tag = control->getTag();
     if (tag >= 0 && tag < kNumParameters && paramControls[tag] == control)
         synth->setParameterAutomated(tag, control->getValue());
@@ -186,6 +289,15 @@ bool SynEditor::readChunk(const uint8_t* data, size_t size) { return readPatch(d
 void SynEditor::showMessage(const std::string& title, const std::string& text) {
     lastMessageTitle = title;
     lastMessageText = text;
+    if (!dialog) return;
+    DialogWindow::Content c;
+    c.width = kMessageWidth;
+    c.title = title;
+    c.message = text;
+    c.messageLines = 1 + (int)std::count(text.begin(), text.end(), '\n');
+    c.buttonLabels[0] = "OK";
+    c.backgroundAlpha = 100;
+    dialog->show(c);
 }
 
 bool SynEditor::readPatch(const uint8_t* data, size_t size, bool chunk) {
@@ -260,6 +372,7 @@ bool SynEditor::readPatch(const uint8_t* data, size_t size, bool chunk) {
         presetName = presetDisplayName(reference);
     }
     fromChunk = chunk;
+    if (chunk) refreshPresetDisplay(false);
     if (!missing.empty())
         showMessage("Missing Modules", "This preset uses modules this version does not have:\n" + missing);
     return true;

@@ -14,9 +14,20 @@
 class Vantorel;
 class Module;
 class SynRack;
+class SynFrame;
+class SynScrollbar;
+class SynMenuButton;
+class DialogWindow;
+class CFrame;
+class CTextLabel;
+class CKickButton;
 
 constexpr int kEditorWidth = 1010;
 constexpr int kEditorHeight = 622;
+// The window's frame around the rack.
+constexpr int kSideBarWidth = 25;
+constexpr int kTopBarHeight = 40;
+constexpr int kVisibleRackHeight = 582;
 
 // The editor object: owner of the patch for the plug-in's whole life, window or not.
 // Every operation here is an editor-thread operation unless it says otherwise.
@@ -25,9 +36,20 @@ public:
     explicit SynEditor(Vantorel* synth);
     ~SynEditor() override;
 
-    // Host window; the window itself is not built yet, so opening reports failure.
+    // The window. A null parent gives the whole frame without a platform window
+    // (tests and snapshots draw it offscreen). Closing keeps every view for the next
+    // open: the patch lives as long as the editor object.
     bool open(void* parentWindow) override;
     void close() override;
+    bool isOpen() const override { return frame != nullptr; }
+    void idle() override;
+    CFrame* getFrame() const;
+    SynFrame* getSynFrame() const { return frame; }
+    SynRack* getRack() const { return rack; }
+    SynScrollbar* getScrollbar() const { return scrollbar; }
+    DialogWindow* getDialog() const { return dialog; }
+    CTextLabel* getPresetNameLabel() const { return presetNameLabel; }
+    CTextLabel* getAuthorLabel() const { return authorLabel; }
 
     // The single entry for control changes (module knobs, switches, jacks...).
     void valueChanged(CControl* control) override;
@@ -47,6 +69,57 @@ public:
     // the grid and clear of other modules (`ignore` excluded).
     bool placeIsFree(int x, int y, int width, int height, const Module* ignore = nullptr) const;
     void moveModule(Module* m, int x, int y);
+    // Removes the module with its cables; a module on the mouse is let go first.
+    void deleteModule(Module* m) override;
+
+    // Scrolling: the scrollbar's value p (0 top, 1 bottom) puts the rack's top at
+    // 40 - p * (content height - 582) in the window.
+    float scrollPosition() const;
+    void scrollTo(float p);
+    int rackTop() const;
+    // Scrolls when y (window) lies more than `margin` beyond the visible rack; returns
+    // the pixels scrolled (negative upwards), 0 when nothing moved.
+    int autoScroll(int y, int margin, float speed);
+
+    // A module chosen from the module menu: built, then hung on the mouse until the
+    // next click drops it (a bad place deletes it). Without a window it goes to the
+    // first free place instead.
+    Module* addModuleFromMenu(const char* displayName);
+    void placeNewModule(Module* m);
+    CMouseEventResult moduleMouseDown(Module* m, CPoint& where, long buttons) override;
+    CMouseEventResult moduleMouseMoved(Module* m, CPoint& where, long buttons) override;
+    CMouseEventResult moduleMouseUp(Module* m, CPoint& where, long buttons) override;
+    // The dragged module follows the mouse (rack coordinates): snapped to the grid
+    // and rows where it may rest, freely where it may not.
+    void dragModuleTo(const CPoint& rackPoint);
+    // Ends a module drag as a release would: a bad drop goes home (or, for a new
+    // module, is deleted).
+    void endModuleDrag();
+
+    // Drag state.
+    Module* draggedModule = nullptr;
+    bool placingModule = false;
+    CPoint grabOffset;
+    CPoint dragStart;
+    bool badDrop = false;
+    bool cableDragging = false;
+    // Where a cable drag last saw the mouse (window coordinates).
+    CPoint cableDragPoint;
+    // The mouse moved while a cable is dragged (window coordinates): auto-scroll.
+    void cableDragMoved(const CPoint& framePoint);
+
+    // Menus and context menus. The buttons and clicks that open them are wired; the
+    // menus themselves come later, so these do nothing yet.
+    void openModuleMenu() {}
+    void openMainMenu() {}
+    void openPresetMenu() {}
+    void openModuleContextMenu(Module*, const CPoint&) {}
+    void openCableColourMenu(const CPoint&) {}
+
+    // Shows the current preset's name, then the author briefly (timer C).
+    void showPresetName();
+    void restartAuthorFlash();
+    void authorFlashTick();
 
     // Knob Copy / Paste: no host automation, no controlChanged; smoothing picks it up.
     void copyKnob(CControl* knob) { knobClipboard = knob->getValue(); }
@@ -82,7 +155,7 @@ public:
     bool savePresetAs(const std::string& path);  // "Save As..."
     PresetSave savePresetAsNewVersion();         // needsPath: ask as for "Save As..."
     void refreshPresetsLibrary();
-    // Marks the current preset in the library and sets the name shown for it.
+    // Marks the current preset in the library and shows its name (and the author).
     void refreshPresetDisplay(bool addMissing);
     // Where the file dialogs start: the current preset's folder, else the library.
     std::string presetDialogFolder() const;
@@ -90,6 +163,7 @@ public:
     // Messages the user must see: shown in the editor's dialog while the window is
     // open; the last one is kept either way.
     void showMessage(const std::string& title, const std::string& text);
+    static constexpr int kMessageWidth = 480;
     std::string lastMessageTitle, lastMessageText;
 
     int rowCount = 3;
@@ -118,7 +192,34 @@ private:
 
     PresetLibrary library;
 
+    // After the row count changed: rack size, scroll size and position, redraw.
+    void layoutRack();
+    // The rack at the scroll position, with that content height.
+    void placeRack(int contentHeight);
+    void buildWindowViews();
+    void startModuleDrag(Module* m, const CPoint& rackPoint);
+    // Whether the module may rest at (x, y): no other module under the 12-pixel
+    // probes along its top line.
+    bool probesClear(Module* m, int x, int y);
+    // The module's area and its cables', for redraw.
+    void invalidateWithCables(Module* m);
+
     SynRack* rack;
     std::vector<CView*> rowViews;
     std::vector<uint8_t> chunkBuffer;
+
+    SynFrame* frame = nullptr;
+    DialogWindow* dialog = nullptr;
+    SynScrollbar* scrollbar = nullptr;
+    // The window's views in the order they are added to the frame.
+    std::vector<CView*> windowViews;
+    CKickButton* addRowButton = nullptr;
+    CKickButton* removeRowButton = nullptr;
+    SynMenuButton* moduleMenuButton = nullptr;
+    SynMenuButton* mainMenuButton = nullptr;
+    SynMenuButton* presetMenu = nullptr;
+    CKickButton* previousPresetButton = nullptr;
+    CKickButton* nextPresetButton = nullptr;
+    CTextLabel* presetNameLabel = nullptr;
+    CTextLabel* authorLabel = nullptr;
 };

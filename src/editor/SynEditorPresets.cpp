@@ -62,6 +62,7 @@ bool SynEditor::loadLibraryEntry(const PresetMenu* menu, int index) {
     lib.select(menu, index);
     presetPath = path;
     presetName = menu->entry(index).title;
+    showPresetName();
     return true;
 }
 
@@ -74,6 +75,7 @@ bool SynEditor::stepPreset(int direction) {
     if (!loadPresetOrSayWhy(path)) return false;
     presetPath = path;
     presetName = lib.currentMenu()->entry(lib.currentEntry()).title;
+    showPresetName();
     return true;
 }
 
@@ -127,6 +129,7 @@ void SynEditor::refreshPresetDisplay(bool addMissing) {
         presetName = presetDisplayName(presetPath);
         lib.clearSelection();
     }
+    showPresetName();
 }
 
 std::string SynEditor::presetDialogFolder() const {

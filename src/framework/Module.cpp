@@ -23,6 +23,18 @@ Module::Module(const CRect& size, Patch* editor, CBitmap* background)
 
 Module::~Module() = default;
 
+CMouseEventResult Module::onMouseDown(CPoint& where, long buttons) {
+    return editor->moduleMouseDown(this, where, buttons);
+}
+
+CMouseEventResult Module::onMouseMoved(CPoint& where, long buttons) {
+    return editor->moduleMouseMoved(this, where, buttons);
+}
+
+CMouseEventResult Module::onMouseUp(CPoint& where, long buttons) {
+    return editor->moduleMouseUp(this, where, buttons);
+}
+
 bool Module::isSavedControl(const CView* child) {
     if (child->isTypeOf("PatchPoint")) return true;
     return child->isTypeOf("CControl") && static_cast<const CControl*>(child)->getTag() != kTagNotSaved;

@@ -36,6 +36,22 @@ public:
         return std::strcmp(s, "Module") == 0 || CViewContainer::isTypeOf(s);
     }
 
+    // Mouse, in the panel's own coordinates. The editor decides what a press does
+    // (move the module, open its menu) and offers it to the panel's controls first
+    // through the controls* forms.
+    CMouseEventResult onMouseDown(CPoint& where, long buttons) override;
+    CMouseEventResult onMouseMoved(CPoint& where, long buttons) override;
+    CMouseEventResult onMouseUp(CPoint& where, long buttons) override;
+    CMouseEventResult controlsMouseDown(CPoint& where, long buttons) {
+        return CViewContainer::onMouseDown(where, buttons);
+    }
+    CMouseEventResult controlsMouseMoved(CPoint& where, long buttons) {
+        return CViewContainer::onMouseMoved(where, buttons);
+    }
+    CMouseEventResult controlsMouseUp(CPoint& where, long buttons) {
+        return CViewContainer::onMouseUp(where, buttons);
+    }
+
     // Audio thread, lock held.
     virtual void process() {}
     virtual const char* getName() const { return ""; }

@@ -241,3 +241,15 @@ void Patch::deleteAllModules() {
     EngineLockGuard guard(synth->engineLock);
     while (rackModules.last >= 0) deleteModule(rackModules[rackModules.last]);
 }
+
+CMouseEventResult Patch::moduleMouseDown(Module* m, CPoint& where, long buttons) {
+    return m->controlsMouseDown(where, buttons);
+}
+
+CMouseEventResult Patch::moduleMouseMoved(Module* m, CPoint& where, long buttons) {
+    return m->controlsMouseMoved(where, buttons);
+}
+
+CMouseEventResult Patch::moduleMouseUp(Module* m, CPoint& where, long buttons) {
+    return m->controlsMouseUp(where, buttons);
+}

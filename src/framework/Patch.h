@@ -87,6 +87,11 @@ public:
     virtual void openKnobMenu(ModuleKnob*, const CPoint&) {}
     // The parent view modules are built in.
     virtual CViewContainer* rackView() { return nullptr; }
+    // Mouse events on a module's panel, in the panel's own coordinates. The editor
+    // moves modules with them; a bare patch hands them to the panel's controls.
+    virtual CMouseEventResult moduleMouseDown(Module* m, CPoint& where, long buttons);
+    virtual CMouseEventResult moduleMouseMoved(Module* m, CPoint& where, long buttons);
+    virtual CMouseEventResult moduleMouseUp(Module* m, CPoint& where, long buttons);
 
 private:
     void growTo(int newCapacity);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gui/CVSTGUITimer.h"
 #include "gui/CViewContainer.h"
 
 class AEffGUIEditor;
@@ -38,6 +39,9 @@ public:
     // even outside the window. Without a window it only records the state.
     virtual void setMouseCapture(bool on) { mouseCaptured = on; }
     bool hasMouseCapture() const { return mouseCaptured; }
+
+    // The host's idle: fires due timers (the window's events and redraw join here).
+    void idle() { CVSTGUITimer::pumpTimers(); }
 
     bool removeView(CView* view, bool withForget = true) override {
         if (view == focusView) setFocusView(nullptr);
