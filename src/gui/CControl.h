@@ -95,9 +95,13 @@ public:
     CMouseEventResult onMouseDown(CPoint& where, long buttons) override;
     CMouseEventResult onMouseUp(CPoint& where, long buttons) override;
     CMouseEventResult onMouseMoved(CPoint& where, long buttons) override;
+    // The background, and a handle line showing the value.
+    void draw(CDrawContext* context) override;
+    void setHandleColor(const CColor& c) { handleColor = c; }
 
 protected:
     float zoomFactor = 1.5f;
+    CColor handleColor{255, 255, 255, 255};
     CPoint firstPoint;
     float startValue = 0.f;
     long lastButtons = 0;
@@ -115,6 +119,8 @@ public:
     int getHeightOfOneImage() const { return heightOfOneImage; }
     void setInverseBitmap(bool b) { inverseBitmap = b; }
     bool getInverseBitmap() const { return inverseBitmap; }
+    // Frame of the strip the value shows.
+    int currentFrame() const;
     void draw(CDrawContext* context) override;
 
 protected:
@@ -134,9 +140,15 @@ public:
         return std::strcmp(s, "CVerticalSwitch") == 0 || CControl::isTypeOf(s);
     }
     CMouseEventResult onMouseDown(CPoint& where, long buttons) override;
+    CMouseEventResult onMouseMoved(CPoint& where, long buttons) override;
+    CMouseEventResult onMouseUp(CPoint& where, long buttons) override;
     int getNumPositions() const { return iMaxPositions; }
+    int currentFrame() const;
+    void draw(CDrawContext* context) override;
 
 protected:
+    void followMouse(const CPoint& where);
+
     int subPixmaps;
     int heightOfOneImage;
     int iMaxPositions;
@@ -150,6 +162,7 @@ public:
         return std::strcmp(s, "COnOffButton") == 0 || CControl::isTypeOf(s);
     }
     CMouseEventResult onMouseDown(CPoint& where, long buttons) override;
+    void draw(CDrawContext* context) override;
 };
 
 // Momentary: 1 while pressed, 0 on release.
@@ -160,7 +173,12 @@ public:
         return std::strcmp(s, "CKickButton") == 0 || CControl::isTypeOf(s);
     }
     CMouseEventResult onMouseDown(CPoint& where, long buttons) override;
+    CMouseEventResult onMouseMoved(CPoint& where, long buttons) override;
     CMouseEventResult onMouseUp(CPoint& where, long buttons) override;
+    void draw(CDrawContext* context) override;
+
+private:
+    bool pressed = false;
 };
 
 // A row of digits from a digit strip; the value is the whole number shown.
@@ -174,6 +192,8 @@ public:
     int getNumbers() const { return iNumbers; }
     // Digit shown at position i (0 = most significant).
     int digitAt(int i) const;
+    // Each digit from the strip (ten frames of the digit size) at its own position.
+    void draw(CDrawContext* context) override;
 
 protected:
     int iNumbers;
