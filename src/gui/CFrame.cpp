@@ -43,8 +43,9 @@ void CFrame::draw(CDrawContext* context) {
 }
 
 CRect CFrame::redrawDirty() {
-    collectDirtyRect(dirtyRect, CPoint(-size.left, -size.top));
-    const CRect area = dirtyRect.intersect(CRect(0, 0, size.width(), size.height()));
+    const CRect whole(0, 0, size.width(), size.height());
+    collectDirtyRect(dirtyRect, CPoint(-size.left, -size.top), whole);
+    const CRect area = dirtyRect.intersect(whole);
     clearDirtyRect();
     if (area.isEmpty() || !ensureBackBuffer()) return CRect();
     backBuffer->setOffset(CPoint());

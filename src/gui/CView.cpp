@@ -46,8 +46,8 @@ void CView::setVisible(bool v) {
     invalidRect(size);
 }
 
-void CView::collectDirtyRect(CRect& region, const CPoint& origin) const {
+void CView::collectDirtyRect(CRect& region, const CPoint& origin, const CRect& clip) const {
     if (!visible || !isDirty()) return;
     CRect r = size;
-    region = region.unite(r.offset(origin.x, origin.y));
+    region = region.unite(r.offset(origin.x, origin.y).intersect(clip));
 }

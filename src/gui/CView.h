@@ -45,9 +45,10 @@ public:
     // The audio thread marks lights and displays dirty; the editor's idle finds them.
     virtual void setDirty(bool state = true) { dirty.store(state, std::memory_order_relaxed); }
     bool isDirty() const { return dirty.load(std::memory_order_relaxed); }
-    // Adds the frame rectangle of every visible dirty view at or below this one;
-    // `origin` is the frame position of this view's coordinate origin (its parent's).
-    virtual void collectDirtyRect(CRect& region, const CPoint& origin) const;
+    // Adds the frame rectangle of every visible dirty view at or below this one, cut
+    // to `clip` (what its ancestors show); `origin` is the frame position of this
+    // view's coordinate origin (its parent's).
+    virtual void collectDirtyRect(CRect& region, const CPoint& origin, const CRect& clip) const;
     // Marks the view for redraw and adds its rectangle to the frame's dirty region.
     void invalid() {
         setDirty();

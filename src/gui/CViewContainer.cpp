@@ -99,14 +99,19 @@ void CViewContainer::drawChildren(CDrawContext* context, const CPoint& origin, c
     }
 }
 
-void CViewContainer::collectDirtyRect(CRect& region, const CPoint& origin) const {
+void CViewContainer::collectDirtyRect(CRect& region, const CPoint& origin, const CRect& clip) const {
     if (!visible) return;
     if (isDirty()) {
-        CView::collectDirtyRect(region, origin);
+        CView::collectDirtyRect(region, origin, clip);
         return;
     }
+    // Children are drawn clipped to the container: what lies outside it (a row
+    // scrolled out of the rack) must not widen the region.
+    CRect bounds = size;
+    const CRect inside = clip.intersect(bounds.offset(origin.x, origin.y));
+    if (inside.isEmpty()) return;
     const CPoint inner(origin.x + size.left, origin.y + size.top);
-    for (const CView* v : children) v->collectDirtyRect(region, inner);
+    for (const CView* v : children) v->collectDirtyRect(region, inner, inside);
 }
 
 CMouseEventResult CViewContainer::onMouseDown(CPoint& where, long buttons) {

@@ -36,7 +36,7 @@ public:
     // Background first, then the children with the origin moved to the container's
     // corner and drawing clipped to it; children outside the clip are skipped.
     void draw(CDrawContext* context) override;
-    void collectDirtyRect(CRect& region, const CPoint& origin) const override;
+    void collectDirtyRect(CRect& region, const CPoint& origin, const CRect& clip) const override;
     CMouseEventResult onMouseDown(CPoint& where, long buttons) override;
     CMouseEventResult onMouseUp(CPoint& where, long buttons) override;
     CMouseEventResult onMouseMoved(CPoint& where, long buttons) override;

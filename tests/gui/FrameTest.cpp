@@ -67,6 +67,19 @@ TEST(DirtyRegion, OnlyWhatChangedIsRepainted) {
     EXPECT_EQ(near_->draws, 1);
     EXPECT_EQ(far_->draws, 1);
 
+    // Dirty views that their container or the frame does not show (a rack row
+    // scrolled out of sight) add nothing to the region.
+    auto* tall = new CViewContainer(CRect::fromSize(0, 250, 60, 200));
+    auto* hidden = new Swatch(CRect::fromSize(0, 100, 10, 10), kRed);     // below the frame
+    auto* outside = new Swatch(CRect::fromSize(70, 10, 10, 10), kRed);    // right of its container
+    tall->addView(hidden);
+    tall->addView(outside);
+    b.frame->addView(tall);
+    b.frame->redrawDirty();
+    EXPECT_TRUE(hidden->isDirty());
+    nested->invalid();
+    EXPECT_EQ(b.frame->redrawDirty(), CRect::fromSize(157, 109, 11, 13));
+
     // A value written without invalidation (as the audio thread writes a light) is
     // found by the next redraw all the same.
     auto* light = new CMovieBitmap(CRect::fromSize(170, 10, 12, 12), nullptr, 0, 5, 12, nullptr);
