@@ -7,8 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -72,6 +74,23 @@ bool haveTool(const char* name) {
     return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+// Takes the keyboard when clicked, as a text field does, and keeps what is typed.
+class KeyCatcher : public Swatch {
+public:
+    using Swatch::Swatch;
+    CMouseEventResult onMouseDown(CPoint&, long) override {
+        getFrame()->setFocusView(this);
+        getFrame()->takeWindowFocus();
+        return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
+    }
+    bool onKeyDown(VstKeyCode& k) override {
+        if (k.character) typed += (char)k.character;
+        if (k.virt == VKEY_RETURN) typed += "<ret>";
+        return true;
+    }
+    std::string typed;
+};
+
 // A plug-in of the test's own whose editor is a frame with a few toolkit views.
 // Like the real editor, it keeps its views across open and close.
 class ToyEditor : public AEffGUIEditor {
@@ -85,13 +104,16 @@ public:
         CBitmap* five = strip(50, 50, {kBlack, kRed, kGreen, kBlue, kWhite});
         knob = new CAnimKnob(CRect::fromSize(500, 300, 50, 50), nullptr, 1, 5, 50, five);
         five->forget();
+        CBitmap* led = strip(20, 20, {kBlue, kWhite});
+        light = new CMovieBitmap(CRect::fromSize(700, 100, 20, 20), nullptr, 2, 2, 20, led);
+        led->forget();
+        keys = new KeyCatcher(CRect::fromSize(700, 400, 100, 30), kYellow);
     }
     ~ToyEditor() override {
         close();
-        panel->forget();
-        button->forget();
-        knob->forget();
+        for (CView* v : views()) v->forget();
     }
+    std::vector<CView*> views() const { return {panel, button, knob, light, keys}; }
     bool open(void* parent) override {
         frame = new CFrame(CRect(0, 0, 1010, 622), parent, this);
         if (!frame->getPlatformWindow()) {
@@ -100,7 +122,7 @@ public:
             return false;
         }
         AEffGUIEditor::open(parent);
-        for (CView* v : {(CView*)panel, (CView*)button, (CView*)knob}) frame->addView(v);
+        for (CView* v : views()) frame->addView(v);
         return true;
     }
     void close() override {
@@ -113,16 +135,44 @@ public:
     CView* panel;
     COnOffButton* button;
     CAnimKnob* knob;
+    CMovieBitmap* light;  // written by the audio thread
+    KeyCatcher* keys;
 };
 
 class ToyEffect : public AudioEffect {
 public:
     ToyEffect() : AudioEffect(nullptr, 1, 0) { setEditor(toy = new ToyEditor(this)); }
     ~ToyEffect() override { delete toy; }
+    // Blinks the light every 20 blocks, as a module lights its LED: a plain value
+    // write, no lock, no invalidation.
     void processReplacing(float**, float** out, VstInt32 n) override {
         for (int c = 0; c < 2; ++c) std::fill(out[c], out[c] + n, 0.f);
+        toy->light->setValue((float)((++blocks / 20) % 2));
     }
     ToyEditor* toy;
+    int blocks = 0;
+};
+
+// The host's audio thread: blocks one after another until stopped.
+class AudioThread {
+public:
+    explicit AudioThread(AEffect* fx)
+        : thread([this, fx] {
+              std::vector<float> l(64), r(64);
+              float* outs[2] = {l.data(), r.data()};
+              while (!stop) {
+                  fx->processReplacing(fx, nullptr, outs, 64);
+                  std::this_thread::sleep_for(std::chrono::microseconds(200));
+              }
+          }) {}
+    ~AudioThread() {
+        stop = true;
+        thread.join();
+    }
+
+private:
+    std::atomic<bool> stop{false};
+    std::thread thread;
 };
 
 // The host side: a top-level window and the editor of `fx` inside it, reached only
@@ -186,7 +236,8 @@ public:
     Window parent;
 };
 
-constexpr unsigned long kPanel = 0x3c3c5a, kRedPx = 0xff0000, kGreenPx = 0x00ff00, kBluePx = 0x0000ff;
+constexpr unsigned long kPanel = 0x3c3c5a, kRedPx = 0xff0000, kGreenPx = 0x00ff00, kBluePx = 0x0000ff,
+                        kWhitePx = 0xffffff;
 
 class RealWindow : public ::testing::Test {
 protected:
@@ -232,6 +283,17 @@ TEST_F(RealWindow, EditorOpensClicksDragsClosesAndReopens) {
     ASSERT_TRUE(host.idleUntil(525, 325, kGreenPx));
     EXPECT_NEAR(fx.toy->knob->getValue(), 0.5f, 1e-5);
 
+    // Clicked, the key catcher takes the keyboard; typed keys reach it.
+    host.xdotool("mousemove --window " + host.win() + " 750 415 click 1");
+    for (int i = 0; i < 10; ++i) host.idle();
+    host.xdotool("type --delay 20 'Hi 7'");
+    host.xdotool("key Return");
+    for (int i = 0; i < 300 && fx.toy->keys->typed.size() < 9; ++i) {
+        host.idle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(fx.toy->keys->typed, "Hi 7<ret>");
+
     // Closing takes the window away; reopening shows the same state again.
     host.close();
     XSync(host.display, False);
@@ -264,6 +326,45 @@ TEST_F(RealWindow, TwoInstancesOpenAtOnceAndCloseInAnyOrder) {
     hostB.close();
     // A parent that is no window gives no editor, and no crash.
     EXPECT_FALSE(hostA.dispatch(effEditOpen, (void*)(uintptr_t)0x7ffffff));
+}
+
+TEST_F(RealWindow, LightsTheAudioThreadWritesAreShownByIdle) {
+    ToyEffect fx;
+    EditorHost host(fx.getAeffect(), 0);
+    ASSERT_TRUE(host.open());
+    {
+        AudioThread audio(fx.getAeffect());
+        // The light blinks while the editor only idles: both looks show up in turn.
+        for (int blink = 0; blink < 3; ++blink) {
+            SCOPED_TRACE(blink);
+            ASSERT_TRUE(host.idleUntil(710, 110, kWhitePx));
+            ASSERT_TRUE(host.idleUntil(710, 110, kBluePx));
+        }
+        // Closing and reopening while audio runs.
+        host.close();
+        ASSERT_TRUE(host.open());
+        ASSERT_TRUE(host.idleUntil(710, 110, kWhitePx));
+    }
+    host.close();
+}
+
+TEST_F(RealWindow, HostWindowDestroyedBeforeTheEditorCloses) {
+    ToyEffect fx;
+    auto host = std::make_unique<EditorHost>(fx.getAeffect(), 0);
+    ASSERT_TRUE(host->open());
+    host->idle();
+    // Some hosts tear their window down first; the editor's window goes with it and
+    // the late close must not take the host down.
+    XDestroyWindow(host->display, host->parent);
+    XSync(host->display, False);
+    host->idle();
+    host->close();
+    host->parent = XCreateSimpleWindow(host->display, DefaultRootWindow(host->display), 0, 0, 1010, 622, 0, 0, 0);
+    XMapWindow(host->display, host->parent);
+    XSync(host->display, False);
+    ASSERT_TRUE(host->open());
+    EXPECT_TRUE(host->idleUntil(220, 170, kRedPx));
+    host->close();
 }
 
 // The plug-in itself, loaded the way a host loads it.
