@@ -96,6 +96,5 @@ int CMovieBitmapEx::displayFrame() const {
 
 void CMovieBitmapEx::draw(CDrawContext* context) {
     if (clearDirtyOnDraw) dirty = false;
-    if (background && context)
-        context->drawBitmap(background, size, CPoint(offset.x, offset.y + displayFrame() * heightOfOneImage));
+    drawStripFrame(context, offset, displayFrame(), heightOfOneImage);
 }

@@ -14,6 +14,18 @@ CControl::~CControl() {
     if (background) background->forget();
 }
 
+float CControl::getValueNormalized() const {
+    const float range = vmax - vmin;
+    const float norm = range != 0.f ? (getValue() - vmin) / range : 0.f;
+    // Clamped as a float first: converting NaN or a huge value to int is undefined.
+    return norm >= 0.f ? std::min(norm, 1.f) : 0.f;
+}
+
+void CControl::drawStripFrame(CDrawContext* context, const CPoint& origin, int frame, int frameHeight) const {
+    if (background && context)
+        context->drawBitmap(background, size, CPoint(origin.x, origin.y + frame * frameHeight));
+}
+
 CMovieBitmap::CMovieBitmap(const CRect& size, CControlListener* listener, int32_t tag,
                            int subPixmaps, int heightOfOneImage, CBitmap* background, CPoint offset)
     : CControl(size, listener, tag, background),
@@ -22,17 +34,12 @@ CMovieBitmap::CMovieBitmap(const CRect& size, CControlListener* listener, int32_
       offset(offset) {}
 
 int CMovieBitmap::currentFrame() const {
-    float range = vmax - vmin;
-    float norm = range != 0.f ? (getValue() - vmin) / range : 0.f;
-    // Clamped as a float first: converting NaN or a huge value to int is undefined.
-    norm = norm >= 0.f ? std::min(norm, 1.f) : 0.f;
-    return (int)(norm * (float)(subPixmaps - 1) + 0.5f);
+    return (int)(getValueNormalized() * (float)(subPixmaps - 1) + 0.5f);
 }
 
 void CMovieBitmap::draw(CDrawContext* context) {
     dirty = false;
-    if (background && context)
-        context->drawBitmap(background, size, CPoint(offset.x, offset.y + currentFrame() * heightOfOneImage));
+    drawStripFrame(context, offset, currentFrame(), heightOfOneImage);
 }
 
 CKnob::CKnob(const CRect& size, CControlListener* listener, int32_t tag, CBitmap* background)
@@ -43,9 +50,7 @@ void CKnob::draw(CDrawContext* context) {
     if (!context) return;
     if (background) context->drawBitmap(background, size, CPoint());
     // The handle sweeps 270 degrees: minimum at lower left, maximum at lower right.
-    const float range = vmax - vmin;
-    const float norm = std::clamp(range != 0.f ? (getValue() - vmin) / range : 0.f, 0.f, 1.f);
-    const double angle = (-135.0 + 270.0 * norm) * 3.14159265358979 / 180.0;
+    const double angle = (-135.0 + 270.0 * getValueNormalized()) * 3.14159265358979 / 180.0;
     const double cx = (size.left + size.right - 1) * 0.5, cy = (size.top + size.bottom - 1) * 0.5;
     const double radius = std::min(size.width(), size.height()) * 0.5 - 2.0;
     const CColor oldFrame = context->getFrameColor();
@@ -98,10 +103,7 @@ CAnimKnob::CAnimKnob(const CRect& size, CControlListener* listener, int32_t tag,
       offset(offset) {}
 
 int CAnimKnob::currentFrame() const {
-    float range = vmax - vmin;
-    float norm = range != 0.f ? (getValue() - vmin) / range : 0.f;
-    if (inverseBitmap) norm = 1.f - norm;
-    norm = norm >= 0.f ? std::min(norm, 1.f) : 0.f;
+    const float norm = inverseBitmap ? 1.f - getValueNormalized() : getValueNormalized();
     // Truncated, the way stepped knobs cut their values, so a stepped knob always
     // shows the step its module plays.
     return std::min((int)(norm * (float)(subPixmaps - 1)), subPixmaps - 1);
@@ -109,8 +111,7 @@ int CAnimKnob::currentFrame() const {
 
 void CAnimKnob::draw(CDrawContext* context) {
     dirty = false;
-    if (background && context)
-        context->drawBitmap(background, size, CPoint(offset.x, offset.y + currentFrame() * heightOfOneImage));
+    drawStripFrame(context, offset, currentFrame(), heightOfOneImage);
 }
 
 CVerticalSwitch::CVerticalSwitch(const CRect& size, CControlListener* listener, int32_t tag,
@@ -148,25 +149,13 @@ void CVerticalSwitch::followMouse(const CPoint& where) {
 }
 
 int CVerticalSwitch::currentFrame() const {
-    const float range = vmax - vmin;
-    const float norm = std::clamp(range != 0.f ? (getValue() - vmin) / range : 0.f, 0.f, 1.f);
-    return std::min((int)(norm * (float)(iMaxPositions - 1) + 0.5f), std::max(0, subPixmaps - 1));
+    return std::min((int)(getValueNormalized() * (float)(iMaxPositions - 1) + 0.5f), std::max(0, subPixmaps - 1));
 }
 
 void CVerticalSwitch::draw(CDrawContext* context) {
     dirty = false;
-    if (background && context)
-        context->drawBitmap(background, size, CPoint(offset.x, offset.y + currentFrame() * heightOfOneImage));
+    drawStripFrame(context, offset, currentFrame(), heightOfOneImage);
 }
-
-namespace {
-
-// Two-state buttons: the off look on top of the strip, the on look below it.
-void drawTwoStates(CDrawContext* context, CBitmap* background, const CRect& size, bool on) {
-    if (background && context) context->drawBitmap(background, size, CPoint(0, on ? size.height() : 0));
-}
-
-}  // namespace
 
 COnOffButton::COnOffButton(const CRect& size, CControlListener* listener, int32_t tag,
                            CBitmap* background)
@@ -174,7 +163,8 @@ COnOffButton::COnOffButton(const CRect& size, CControlListener* listener, int32_
 
 void COnOffButton::draw(CDrawContext* context) {
     dirty = false;
-    drawTwoStates(context, background, size, getValue() != vmin);
+    // The off look on top of the strip, the on look below it.
+    drawStripFrame(context, CPoint(), getValue() != vmin ? 1 : 0, size.height());
 }
 
 CMouseEventResult COnOffButton::onMouseDown(CPoint&, long buttons) {
@@ -190,7 +180,7 @@ CKickButton::CKickButton(const CRect& size, CControlListener* listener, int32_t 
 
 void CKickButton::draw(CDrawContext* context) {
     dirty = false;
-    drawTwoStates(context, background, size, getValue() == vmax);
+    drawStripFrame(context, CPoint(), getValue() == vmax ? 1 : 0, size.height());
 }
 
 CMouseEventResult CKickButton::onMouseDown(CPoint&, long buttons) {

@@ -52,8 +52,14 @@ public:
     virtual void valueChanged() {
         if (listener) listener->valueChanged(this);
     }
+    // The value's place between min and max, 0 to 1 (0 for NaN or an empty range).
+    float getValueNormalized() const;
 
 protected:
+    // Frame `frame` of the background strip (frames `frameHeight` apart, starting at
+    // `origin` in the bitmap) over the control's rectangle.
+    void drawStripFrame(CDrawContext* context, const CPoint& origin, int frame, int frameHeight) const;
+
     CControlListener* listener;
     int32_t tag;
     std::atomic<float> value{0.f};

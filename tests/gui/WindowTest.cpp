@@ -15,6 +15,8 @@
 #include <string>
 #include <thread>
 
+#include "editor/SynEditor.h"
+#include "engine/Vantorel.h"
 #include "gui/CControl.h"
 #include "gui/CFrame.h"
 #include "render/VstHost.h"
@@ -158,10 +160,11 @@ class AudioThread {
 public:
     explicit AudioThread(AEffect* fx)
         : thread([this, fx] {
-              std::vector<float> l(64), r(64);
-              float* outs[2] = {l.data(), r.data()};
+              std::vector<std::vector<float>> buffers(24, std::vector<float>(64));
+              std::vector<float*> ins, outs;
+              for (int i = 0; i < 24; ++i) (i < 12 ? ins : outs).push_back(buffers[(size_t)i].data());
               while (!stop) {
-                  fx->processReplacing(fx, nullptr, outs, 64);
+                  fx->processReplacing(fx, ins.data(), outs.data(), 64);
                   std::this_thread::sleep_for(std::chrono::microseconds(200));
               }
           }) {}
@@ -392,4 +395,29 @@ TEST_F(RealWindow, PluginEditorThroughTheDispatcher) {
             ASSERT_TRUE(host.open());
         }
     }
+}
+
+// The plug-in object of this build, its editor opened through the dispatcher while
+// another thread renders audio the whole time (the race check under ThreadSanitizer).
+TEST_F(RealWindow, PluginObjectEditorWhileAudioRenders) {
+    Vantorel plugin(nullptr);
+    plugin.open();
+    plugin.setSampleRate(48000.f);
+    plugin.editor->createModuleAt("S310 VCO", 0, 0);
+    plugin.editor->createModuleAt("S500 ADSR", 120, 0);
+    EditorHost host(plugin.getAeffect(), 0);
+    AudioThread audio(plugin.getAeffect());
+    if (!host.open()) {
+        GTEST_SKIP() << "the plug-in's editor builds no window yet";
+    }
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 30; ++i) {
+            host.idle();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        EXPECT_GE(host.colours().size(), 3u);
+        host.close();
+        ASSERT_TRUE(host.open());
+    }
+    host.close();
 }
