@@ -148,6 +148,24 @@ TEST(Mouse, KnobDragsVerticallyFinerWithShiftWithoutJumping) {
     EXPECT_NEAR(knob->getValue(), 0.63f, 1e-5);
 }
 
+TEST(Mouse, StepKnobDragsBothWaysOverFourHundredPixels) {
+    Bench b;
+    auto* knob = new ModuleKnobEx(CRect::fromSize(40, 40, 20, 20), nullptr, 0, 49, 20, nullptr, 48000.f);
+    knob->setZoomFactor(5.f);
+    knob->setValue(0.5f);
+    b.panel->addView(knob);
+    b.frame->redrawDirty();
+    b.press(50, 50, kLButton);
+    b.move(60, 40, kLButton);  // 10 up and 10 right: 20 of 400 pixels
+    EXPECT_NEAR(knob->getValue(), 0.55f, 1e-5);
+    EXPECT_EQ(b.frame->getDirtyRect(), CRect::fromSize(140, 80, 20, 20)) << "redrawn as it moves";
+    b.move(60, 40, kLButton | kShift);  // Shift pressed: no jump
+    EXPECT_NEAR(knob->getValue(), 0.55f, 1e-5);
+    b.move(60, 20, kLButton | kShift);  // 20 more, five times finer
+    EXPECT_NEAR(knob->getValue(), 0.56f, 1e-5);
+    b.release(60, 20, kLButton | kShift);
+}
+
 TEST(Mouse, SwitchesAndButtons) {
     Bench b;
     Counter listener;
