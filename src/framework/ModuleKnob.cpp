@@ -84,6 +84,8 @@ CMouseEventResult ModuleKnobEx::onMouseMoved(CPoint& where, long buttons) {
         setValue(v);
         valueChanged();
     }
+    // Repainted by the same idle that delivered the move.
+    if (redrawOnMove && isDirty()) invalid();
     return kMouseEventHandled;
 }
 
@@ -93,7 +95,6 @@ int CMovieBitmapEx::displayFrame() const {
 }
 
 void CMovieBitmapEx::draw(CDrawContext* context) {
-    if (background && context)
-        context->drawBitmap(background, size, CPoint(offset.x, offset.y + displayFrame() * heightOfOneImage));
     if (clearDirtyOnDraw) dirty = false;
+    drawStripFrame(context, offset, displayFrame(), heightOfOneImage);
 }

@@ -14,6 +14,18 @@ CControl::~CControl() {
     if (background) background->forget();
 }
 
+float CControl::getValueNormalized() const {
+    const float range = vmax - vmin;
+    const float norm = range != 0.f ? (getValue() - vmin) / range : 0.f;
+    // Clamped as a float first: converting NaN or a huge value to int is undefined.
+    return norm >= 0.f ? std::min(norm, 1.f) : 0.f;
+}
+
+void CControl::drawStripFrame(CDrawContext* context, const CPoint& origin, int frame, int frameHeight) const {
+    if (background && context)
+        context->drawBitmap(background, size, CPoint(origin.x, origin.y + frame * frameHeight));
+}
+
 CMovieBitmap::CMovieBitmap(const CRect& size, CControlListener* listener, int32_t tag,
                            int subPixmaps, int heightOfOneImage, CBitmap* background, CPoint offset)
     : CControl(size, listener, tag, background),
@@ -22,21 +34,33 @@ CMovieBitmap::CMovieBitmap(const CRect& size, CControlListener* listener, int32_
       offset(offset) {}
 
 int CMovieBitmap::currentFrame() const {
-    float range = vmax - vmin;
-    float norm = range != 0.f ? (getValue() - vmin) / range : 0.f;
-    // Clamped as a float first: converting NaN or a huge value to int is undefined.
-    norm = norm >= 0.f ? std::min(norm, 1.f) : 0.f;
-    return (int)(norm * (float)(subPixmaps - 1) + 0.5f);
+    return (int)(getValueNormalized() * (float)(subPixmaps - 1) + 0.5f);
 }
 
 void CMovieBitmap::draw(CDrawContext* context) {
-    if (background && context)
-        context->drawBitmap(background, size, CPoint(offset.x, offset.y + currentFrame() * heightOfOneImage));
     dirty = false;
+    drawStripFrame(context, offset, currentFrame(), heightOfOneImage);
 }
 
 CKnob::CKnob(const CRect& size, CControlListener* listener, int32_t tag, CBitmap* background)
     : CControl(size, listener, tag, background) {}
+
+void CKnob::draw(CDrawContext* context) {
+    dirty = false;
+    if (!context) return;
+    if (background) context->drawBitmap(background, size, CPoint());
+    // The handle sweeps 270 degrees: minimum at lower left, maximum at lower right.
+    const double angle = (-135.0 + 270.0 * getValueNormalized()) * 3.14159265358979 / 180.0;
+    const double cx = (size.left + size.right - 1) * 0.5, cy = (size.top + size.bottom - 1) * 0.5;
+    const double radius = std::min(size.width(), size.height()) * 0.5 - 2.0;
+    const CColor oldFrame = context->getFrameColor();
+    const float oldWidth = context->getLineWidth();
+    context->setFrameColor(handleColor);
+    context->setLineWidth(2.f);
+    context->drawLine(CDPoint(cx, cy), CDPoint(cx + radius * std::sin(angle), cy - radius * std::cos(angle)));
+    context->setFrameColor(oldFrame);
+    context->setLineWidth(oldWidth);
+}
 
 CMouseEventResult CKnob::onMouseDown(CPoint& where, long buttons) {
     if (!(buttons & kLButton)) return kMouseEventNotHandled;
@@ -78,15 +102,16 @@ CAnimKnob::CAnimKnob(const CRect& size, CControlListener* listener, int32_t tag,
       heightOfOneImage(heightOfOneImage),
       offset(offset) {}
 
+int CAnimKnob::currentFrame() const {
+    const float norm = inverseBitmap ? 1.f - getValueNormalized() : getValueNormalized();
+    // Truncated, the way stepped knobs cut their values, so a stepped knob always
+    // shows the step its module plays.
+    return std::min((int)(norm * (float)(subPixmaps - 1)), subPixmaps - 1);
+}
+
 void CAnimKnob::draw(CDrawContext* context) {
-    float range = vmax - vmin;
-    float norm = range != 0.f ? (getValue() - vmin) / range : 0.f;
-    if (inverseBitmap) norm = 1.f - norm;
-    norm = norm >= 0.f ? std::min(norm, 1.f) : 0.f;
-    const int frame = (int)(norm * (float)(subPixmaps - 1) + 0.5f);
-    if (background && context)
-        context->drawBitmap(background, size, CPoint(offset.x, offset.y + frame * heightOfOneImage));
     dirty = false;
+    drawStripFrame(context, offset, currentFrame(), heightOfOneImage);
 }
 
 CVerticalSwitch::CVerticalSwitch(const CRect& size, CControlListener* listener, int32_t tag,
@@ -100,16 +125,47 @@ CVerticalSwitch::CVerticalSwitch(const CRect& size, CControlListener* listener, 
 
 CMouseEventResult CVerticalSwitch::onMouseDown(CPoint& where, long buttons) {
     if (!(buttons & kLButton)) return kMouseEventNotHandled;
-    int step = std::max(1, heightOfOneImage / iMaxPositions);
-    int pos = std::clamp((where.y - size.top) / step, 0, iMaxPositions - 1);
-    setValue(vmin + (vmax - vmin) * (float)pos / (float)(iMaxPositions - 1));
+    followMouse(where);
+    return kMouseEventHandled;
+}
+
+CMouseEventResult CVerticalSwitch::onMouseMoved(CPoint& where, long buttons) {
+    if (!(buttons & kLButton)) return kMouseEventNotHandled;
+    followMouse(where);
+    return kMouseEventHandled;
+}
+
+CMouseEventResult CVerticalSwitch::onMouseUp(CPoint&, long) { return kMouseEventHandled; }
+
+// The position under the pointer, the switch's height split evenly between positions;
+// dragging past either end holds the end position.
+void CVerticalSwitch::followMouse(const CPoint& where) {
+    const int step = std::max(1, (heightOfOneImage > 0 ? heightOfOneImage : size.height()) / iMaxPositions);
+    const int pos = std::clamp((where.y - size.top) / step, 0, iMaxPositions - 1);
+    const float v = vmin + (vmax - vmin) * (float)pos / (float)(iMaxPositions - 1);
+    if (v == getValue()) return;
+    setValue(v);
     valueChanged();
-    return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
+}
+
+int CVerticalSwitch::currentFrame() const {
+    return std::min((int)(getValueNormalized() * (float)(iMaxPositions - 1) + 0.5f), std::max(0, subPixmaps - 1));
+}
+
+void CVerticalSwitch::draw(CDrawContext* context) {
+    dirty = false;
+    drawStripFrame(context, offset, currentFrame(), heightOfOneImage);
 }
 
 COnOffButton::COnOffButton(const CRect& size, CControlListener* listener, int32_t tag,
                            CBitmap* background)
     : CControl(size, listener, tag, background) {}
+
+void COnOffButton::draw(CDrawContext* context) {
+    dirty = false;
+    // The off look on top of the strip, the on look below it.
+    drawStripFrame(context, CPoint(), getValue() != vmin ? 1 : 0, size.height());
+}
 
 CMouseEventResult COnOffButton::onMouseDown(CPoint&, long buttons) {
     if (!(buttons & kLButton)) return kMouseEventNotHandled;
@@ -122,16 +178,38 @@ CKickButton::CKickButton(const CRect& size, CControlListener* listener, int32_t 
                          CBitmap* background)
     : CControl(size, listener, tag, background) {}
 
+void CKickButton::draw(CDrawContext* context) {
+    dirty = false;
+    drawStripFrame(context, CPoint(), getValue() == vmax ? 1 : 0, size.height());
+}
+
 CMouseEventResult CKickButton::onMouseDown(CPoint&, long buttons) {
     if (!(buttons & kLButton)) return kMouseEventNotHandled;
+    pressed = true;
     setValue(vmax);
     valueChanged();
     return kMouseEventHandled;
 }
 
+// Held down, the button is pressed only while the pointer is over it: sliding off
+// lets go, sliding back presses again.
+CMouseEventResult CKickButton::onMouseMoved(CPoint& where, long buttons) {
+    if (!pressed) return kMouseEventNotHandled;
+    const float v = (buttons & kLButton) && size.pointInside(where) ? vmax : vmin;
+    if (v != getValue()) {
+        setValue(v);
+        valueChanged();
+    }
+    return kMouseEventHandled;
+}
+
 CMouseEventResult CKickButton::onMouseUp(CPoint&, long) {
-    setValue(vmin);
-    valueChanged();
+    if (!pressed) return kMouseEventNotHandled;
+    pressed = false;
+    if (getValue() != vmin) {
+        setValue(vmin);
+        valueChanged();
+    }
     return kMouseEventHandled;
 }
 
@@ -149,6 +227,14 @@ CSpecialDigit::CSpecialDigit(const CRect& size, CControlListener* listener, int3
     vmin = 0.f;
     vmax = std::pow(10.f, (float)this->iNumbers) - 1.f;
     setValue((float)dwPos);
+}
+
+void CSpecialDigit::draw(CDrawContext* context) {
+    dirty = false;
+    if (!background || !context) return;
+    for (int i = 0; i < iNumbers; ++i)
+        context->drawBitmap(background, CRect::fromSize(xpos[i], ypos[i], digitWidth, digitHeight),
+                            CPoint(0, digitAt(i) * digitHeight));
 }
 
 int CSpecialDigit::digitAt(int i) const {

@@ -52,8 +52,14 @@ public:
     virtual void valueChanged() {
         if (listener) listener->valueChanged(this);
     }
+    // The value's place between min and max, 0 to 1 (0 for NaN or an empty range).
+    float getValueNormalized() const;
 
 protected:
+    // Frame `frame` of the background strip (frames `frameHeight` apart, starting at
+    // `origin` in the bitmap) over the control's rectangle.
+    void drawStripFrame(CDrawContext* context, const CPoint& origin, int frame, int frameHeight) const;
+
     CControlListener* listener;
     int32_t tag;
     std::atomic<float> value{0.f};
@@ -95,9 +101,13 @@ public:
     CMouseEventResult onMouseDown(CPoint& where, long buttons) override;
     CMouseEventResult onMouseUp(CPoint& where, long buttons) override;
     CMouseEventResult onMouseMoved(CPoint& where, long buttons) override;
+    // The background, and a handle line showing the value.
+    void draw(CDrawContext* context) override;
+    void setHandleColor(const CColor& c) { handleColor = c; }
 
 protected:
     float zoomFactor = 1.5f;
+    CColor handleColor{255, 255, 255, 255};
     CPoint firstPoint;
     float startValue = 0.f;
     long lastButtons = 0;
@@ -115,6 +125,8 @@ public:
     int getHeightOfOneImage() const { return heightOfOneImage; }
     void setInverseBitmap(bool b) { inverseBitmap = b; }
     bool getInverseBitmap() const { return inverseBitmap; }
+    // Frame of the strip the value shows.
+    int currentFrame() const;
     void draw(CDrawContext* context) override;
 
 protected:
@@ -134,9 +146,15 @@ public:
         return std::strcmp(s, "CVerticalSwitch") == 0 || CControl::isTypeOf(s);
     }
     CMouseEventResult onMouseDown(CPoint& where, long buttons) override;
+    CMouseEventResult onMouseMoved(CPoint& where, long buttons) override;
+    CMouseEventResult onMouseUp(CPoint& where, long buttons) override;
     int getNumPositions() const { return iMaxPositions; }
+    int currentFrame() const;
+    void draw(CDrawContext* context) override;
 
 protected:
+    void followMouse(const CPoint& where);
+
     int subPixmaps;
     int heightOfOneImage;
     int iMaxPositions;
@@ -150,6 +168,7 @@ public:
         return std::strcmp(s, "COnOffButton") == 0 || CControl::isTypeOf(s);
     }
     CMouseEventResult onMouseDown(CPoint& where, long buttons) override;
+    void draw(CDrawContext* context) override;
 };
 
 // Momentary: 1 while pressed, 0 on release.
@@ -160,7 +179,12 @@ public:
         return std::strcmp(s, "CKickButton") == 0 || CControl::isTypeOf(s);
     }
     CMouseEventResult onMouseDown(CPoint& where, long buttons) override;
+    CMouseEventResult onMouseMoved(CPoint& where, long buttons) override;
     CMouseEventResult onMouseUp(CPoint& where, long buttons) override;
+    void draw(CDrawContext* context) override;
+
+private:
+    bool pressed = false;
 };
 
 // A row of digits from a digit strip; the value is the whole number shown.
@@ -174,6 +198,8 @@ public:
     int getNumbers() const { return iNumbers; }
     // Digit shown at position i (0 = most significant).
     int digitAt(int i) const;
+    // Each digit from the strip (ten frames of the digit size) at its own position.
+    void draw(CDrawContext* context) override;
 
 protected:
     int iNumbers;

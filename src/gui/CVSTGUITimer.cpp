@@ -1,9 +1,10 @@
 #include "gui/CVSTGUITimer.h"
 
 #include <algorithm>
-#include <chrono>
 #include <mutex>
 #include <vector>
+
+#include "platform/Clock.h"
 
 namespace {
 
@@ -14,11 +15,6 @@ std::vector<CVSTGUITimer*>& runningTimers() {
     return timers;
 }
 uint64_t (*clockFn)() = nullptr;
-
-uint64_t steadyMs() {
-    using namespace std::chrono;
-    return (uint64_t)duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 }  // namespace
 
@@ -65,7 +61,7 @@ int CVSTGUITimer::pumpTimers() {
     return fired;
 }
 
-uint64_t CVSTGUITimer::now() { return clockFn ? clockFn() : steadyMs(); }
+uint64_t CVSTGUITimer::now() { return clockFn ? clockFn() : platform::monotonicMs(); }
 
 void CVSTGUITimer::setClock(uint64_t (*clock)()) { clockFn = clock; }
 

@@ -38,3 +38,16 @@ void CView::invalidRect(const CRect& r) const {
     localToFrame(f);
     frame->invalidateFrameRect(f);
 }
+
+void CView::setVisible(bool v) {
+    if (v == visible) return;
+    visible = v;
+    setDirty();
+    invalidRect(size);
+}
+
+void CView::collectDirtyRect(CRect& region, const CPoint& origin, const CRect& clip) const {
+    if (!visible || !isDirty()) return;
+    CRect r = size;
+    region = region.unite(r.offset(origin.x, origin.y).intersect(clip));
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstring>
 
 #include "gui/CDrawContext.h"
@@ -25,7 +26,10 @@ public:
     virtual void looseFocus() {}
 
     const CRect& getViewSize() const { return size; }
+    // The old area is repainted too (a moved view leaves nothing behind).
     virtual void setViewSize(const CRect& r) {
+        if (r == size) return;
+        invalidRect(size);
         size = r;
         setDirty();
     }
@@ -38,8 +42,13 @@ public:
     CViewContainer* getParentView() const { return parent; }
     CFrame* getFrame() const;
 
-    virtual void setDirty(bool state = true) { dirty = state; }
-    bool isDirty() const { return dirty; }
+    // The audio thread marks lights and displays dirty; the editor's idle finds them.
+    virtual void setDirty(bool state = true) { dirty.store(state, std::memory_order_relaxed); }
+    bool isDirty() const { return dirty.load(std::memory_order_relaxed); }
+    // Adds the frame rectangle of every visible dirty view at or below this one, cut
+    // to `clip` (what its ancestors show); `origin` is the frame position of this
+    // view's coordinate origin (its parent's).
+    virtual void collectDirtyRect(CRect& region, const CPoint& origin, const CRect& clip) const;
     // Marks the view for redraw and adds its rectangle to the frame's dirty region.
     void invalid() {
         setDirty();
@@ -51,7 +60,8 @@ public:
     CPoint& localToFrame(CPoint& p) const;
     CPoint& frameToLocal(CPoint& p) const;
     CRect& localToFrame(CRect& r) const;
-    void setVisible(bool v) { visible = v; setDirty(); }
+    // Showing or hiding repaints the area the view covers.
+    void setVisible(bool v);
     bool isVisible() const { return visible; }
     void setTransparency(bool t) { transparent = t; }
     bool getTransparency() const { return transparent; }
@@ -60,7 +70,8 @@ protected:
     CRect size;
     CRect mouseableArea;
     CViewContainer* parent = nullptr;
-    bool dirty = true;
+    // Cleared by draw before reading the value, so a change written meanwhile stays dirty.
+    std::atomic<bool> dirty{true};
     bool visible = true;
     bool transparent = false;
 };

@@ -18,7 +18,9 @@ void CViewContainer::addView(CView* view) {
     if (!view) return;
     children.push_back(view);
     view->setParentView(this);
-    setDirty();
+    // The newcomer paints itself; the container's background under it is redrawn
+    // with it, so the rest of the container need not be.
+    view->setDirty();
 }
 
 void CViewContainer::addView(CView* view, int index) {
@@ -26,17 +28,18 @@ void CViewContainer::addView(CView* view, int index) {
     index = std::clamp(index, 0, (int)children.size());
     children.insert(children.begin() + index, view);
     view->setParentView(this);
-    setDirty();
+    view->setDirty();
 }
 
 bool CViewContainer::removeView(CView* view, bool withForget) {
     auto it = std::find(children.begin(), children.end(), view);
     if (it == children.end()) return false;
+    // What it covered is repainted without it.
+    if (view->isVisible()) view->invalidRect(view->getViewSize());
     children.erase(it);
     if (mouseDownView == view) mouseDownView = nullptr;
     view->setParentView(nullptr);
     if (withForget) view->forget();
-    setDirty();
     return true;
 }
 
@@ -70,9 +73,45 @@ CView* CViewContainer::getViewAt(const CPoint& where, bool deep) const {
 }
 
 void CViewContainer::draw(CDrawContext* context) {
-    for (CView* v : children)
-        if (v->isVisible()) v->draw(context);
     dirty = false;
+    if (!context) return;
+    const CPoint outerOffset = context->getOffset();
+    const CRect outerClip = context->getClipRect();
+    CRect mine = size;
+    mine.offset(outerOffset.x, outerOffset.y);
+    const CRect clip = outerClip.intersect(mine);
+    if (clip.isEmpty()) return;
+    context->setClipRect(clip);
+    if (background) context->drawBitmap(background, size, CPoint());
+    drawChildren(context, CPoint(outerOffset.x + size.left, outerOffset.y + size.top), clip);
+    context->setOffset(outerOffset);
+    context->setClipRect(outerClip);
+}
+
+void CViewContainer::drawChildren(CDrawContext* context, const CPoint& origin, const CRect& clip) {
+    context->setOffset(origin);
+    for (CView* v : children) {
+        if (!v->isVisible()) continue;
+        CRect r = v->getViewSize();
+        // Only what meets the area being repainted is drawn.
+        if (!r.offset(origin.x, origin.y).rectOverlap(clip)) continue;
+        v->draw(context);
+    }
+}
+
+void CViewContainer::collectDirtyRect(CRect& region, const CPoint& origin, const CRect& clip) const {
+    if (!visible) return;
+    if (isDirty()) {
+        CView::collectDirtyRect(region, origin, clip);
+        return;
+    }
+    // Children are drawn clipped to the container: what lies outside it (a row
+    // scrolled out of the rack) must not widen the region.
+    CRect bounds = size;
+    const CRect inside = clip.intersect(bounds.offset(origin.x, origin.y));
+    if (inside.isEmpty()) return;
+    const CPoint inner(origin.x + size.left, origin.y + size.top);
+    for (const CView* v : children) v->collectDirtyRect(region, inner, inside);
 }
 
 CMouseEventResult CViewContainer::onMouseDown(CPoint& where, long buttons) {

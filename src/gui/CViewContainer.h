@@ -33,7 +33,10 @@ public:
     // Topmost visible child whose area holds the point (container coordinates).
     CView* getViewAt(const CPoint& where, bool deep = false) const;
 
+    // Background first, then the children with the origin moved to the container's
+    // corner and drawing clipped to it; children outside the clip are skipped.
     void draw(CDrawContext* context) override;
+    void collectDirtyRect(CRect& region, const CPoint& origin, const CRect& clip) const override;
     CMouseEventResult onMouseDown(CPoint& where, long buttons) override;
     CMouseEventResult onMouseUp(CPoint& where, long buttons) override;
     CMouseEventResult onMouseMoved(CPoint& where, long buttons) override;
@@ -41,6 +44,10 @@ public:
     CBitmap* getBackground() const { return background; }
 
 protected:
+    // Draws the visible children meeting `clip` (surface coordinates), with the
+    // context's origin at `origin`.
+    void drawChildren(CDrawContext* context, const CPoint& origin, const CRect& clip);
+
     std::vector<CView*> children;
     CBitmap* background;
     CView* mouseDownView = nullptr;
