@@ -4,7 +4,7 @@ set -euo pipefail
 
 PACKAGES=(build-essential cmake pkg-config clang libclang-rt-14-dev libgtest-dev libgmock-dev
           libbenchmark-dev libsndfile1-dev libsmf-dev libcairo2-dev libpng-dev libx11-dev
-          dpf-plugins-vst)
+          libpango1.0-dev fonts-dejavu-core dpf-plugins-vst)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "gui/CControl.h"
 #include "gui/CViewContainer.h"
@@ -88,6 +90,15 @@ public:
     PatchPoint* jack(int n) const;
     ModuleKnob* knob(int n) const;
 
+    // The words printed beside a control on the panel, empty when it has none. The art
+    // is drawn from these, so a control and its legend are declared on one line.
+    const std::string& legendOf(const CView* control) const;
+    struct Legend {
+        const CView* control;
+        std::string text;
+    };
+    const std::vector<Legend>& getLegends() const { return legends; }
+
     float sampleRate;
     float nyquist;
     float samplesPerMinute;
@@ -137,8 +148,17 @@ protected:
     void bindParam(CControl* control);
     void registerForMidi();
     void registerForBlocks();
+    // Gives the control its panel legend and hands it back, so a legend wraps the call
+    // that creates its control: `cutoff = legend(addKnob(62, 98, 0.5f), "CUTOFF");`.
+    template <class Control>
+    Control* legend(Control* control, const std::string& text) {
+        setLegend(control, text);
+        return control;
+    }
 
 private:
+    void setLegend(const CView* control, const std::string& text);
+    std::vector<Legend> legends;
     void addScrewPair(int left);
     void setUpKnob(ModuleKnob* knob, float initial);
 };
