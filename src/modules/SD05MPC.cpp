@@ -35,7 +35,7 @@ SD05MPC::SD05MPC(Patch* editor)
     channelDisplay = new CSpecialDigit(CRect(48, 49, 74, 71), editor->controlListener(), kTagNoParameter, 0, 2, digitX,
                                        digitY, kDigitWidth, kDigitHeight, SharedBitmaps::get("digits_mid_red.png"));
     channelDisplay->setDefaultValue(0.f);
-    addView(legend(channelDisplay, "CH"));
+    addView(channelDisplay);
 
     addScrews();
     setJackValues(0.f);

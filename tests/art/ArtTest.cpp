@@ -200,8 +200,9 @@ TEST(CompiledArt, DigitStripRunsFromZeroToNine) {
         lit[d] = n;
     }
     // Lit area in proportion to the segment count: 1 the least, 8 the most.
-    for (int d = 0; d < 10; ++d) {
-        for (int e = 0; e < 10; ++e)
-            if (segments[d] < segments[e]) EXPECT_LT(lit[d], lit[e]) << d << " against " << e;
-    }
+    for (int d = 0; d < 10; ++d)
+        for (int e = 0; e < 10; ++e) {
+            if (segments[d] >= segments[e]) continue;
+            EXPECT_LT(lit[d], lit[e]) << d << " against " << e;
+        }
 }

@@ -65,8 +65,8 @@ TEST(PanelLegends, LieInsideThePanelClearOfEachOtherTheTitleAndEveryControl) {
                 EXPECT_FALSE(l.box.overlaps(layout.legends[j].box)) << "covers " << layout.legends[j].text;
             for (const art::Box& t : layout.titleBoxes) EXPECT_FALSE(l.box.overlaps(t)) << "covers the title";
             for (CView* v : m.getChildren()) {
-                if (v->isVisible() && v->isTypeOf("CControl"))
-                    EXPECT_FALSE(l.box.overlaps(paintedBox(v))) << "covers a control at " << describe(paintedBox(v));
+                if (!v->isVisible() || !v->isTypeOf("CControl")) continue;
+                EXPECT_FALSE(l.box.overlaps(paintedBox(v))) << "covers a control at " << describe(paintedBox(v));
             }
         }
         for (CView* v : m.getChildren()) {

@@ -59,7 +59,7 @@ enum class Face { Regular, Bold };
 // False, with the reason in `error`, when the fonts cannot be found.
 bool initFonts(std::string* error);
 // A layout of `text` at `pixels` size (absolute, not points).
-PangoLayout* makeLayout(cairo_t* cr, const std::string& text, double pixels, Face face, int wrapWidth = -1);
+PangoLayout* makeLayout(cairo_t* cr, const std::string& text, double pixels, Face face);
 // Ink rectangle of a layout relative to its origin, in pixels.
 Box inkBox(PangoLayout* layout);
 // Draws the layout so that its ink rectangle's top left lands at (x, y).

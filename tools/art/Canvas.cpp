@@ -150,7 +150,7 @@ bool initFonts(std::string* error) {
     return true;
 }
 
-PangoLayout* makeLayout(cairo_t* cr, const std::string& text, double pixels, Face face, int wrapWidth) {
+PangoLayout* makeLayout(cairo_t* cr, const std::string& text, double pixels, Face face) {
     pango_cairo_update_context(cr, textContext);
     PangoLayout* layout = pango_layout_new(textContext);
     PangoFontDescription* d = pango_font_description_new();
@@ -159,11 +159,6 @@ PangoLayout* makeLayout(cairo_t* cr, const std::string& text, double pixels, Fac
     pango_font_description_set_absolute_size(d, pixels * PANGO_SCALE);
     pango_layout_set_font_description(layout, d);
     pango_font_description_free(d);
-    if (wrapWidth > 0) {
-        pango_layout_set_width(layout, wrapWidth * PANGO_SCALE);
-        pango_layout_set_wrap(layout, PANGO_WRAP_WORD);
-        pango_layout_set_alignment(layout, PANGO_ALIGN_CENTER);
-    }
     pango_layout_set_text(layout, text.c_str(), -1);
     return layout;
 }

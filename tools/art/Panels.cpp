@@ -44,13 +44,12 @@ struct TextLine {
     std::string text;
     double pixels;
     Face face;
-    Box box;               // ink rectangle where it is drawn
-    int wrap = -1;         // wrapping width, or -1 for one line
-    double condense = 1;   // horizontal scale of the lettering
+    Box box;              // ink rectangle where it is drawn
+    double condense = 1;  // horizontal scale of the lettering
 };
 
-Box measure(const std::string& text, double pixels, Face face, int wrap = -1) {
-    PangoLayout* l = makeLayout(measuring(), text, pixels, face, wrap);
+Box measure(const std::string& text, double pixels, Face face) {
+    PangoLayout* l = makeLayout(measuring(), text, pixels, face);
     const Box b = inkBox(l);
     g_object_unref(l);
     return b;
@@ -78,7 +77,7 @@ std::pair<double, double> freeSpan(double y0, double y1, int width, const std::v
 }
 
 // The display name: on one line when it fits, else the catalogue number on top and
-// the rest wrapped below it, as large as the space allows.
+// the rest below it, over as few lines and as large as the space allows.
 std::vector<TextLine> layoutTitle(const std::string& name, int width, const std::vector<Box>& bodies) {
     const double top = 3;
     for (double px : {10.0, 9.5, 9.0}) {
@@ -112,19 +111,51 @@ std::vector<TextLine> layoutTitle(const std::string& name, int width, const std:
             const double w = ink.width() * condense, x = std::round((width - w) / 2);
             const Box at = {x, below, x + w, below + ink.height()};
             if (at.x0 >= 2 && at.x1 <= width - 2 && !hits(at, bodies, 1)) {
-                lines.push_back({rest, px, Face::Bold, at, -1, condense});
+                lines.push_back({rest, px, Face::Bold, at, condense});
                 return lines;
             }
         }
-    for (double px : {8.0, 7.5, 7.0, 6.5}) {
-        const Box ink = measure(rest, px, Face::Bold, width - 4);
-        const double x = std::round((width - ink.width()) / 2);
-        const Box at = {x, below, x + ink.width(), below + ink.height()};
-        if ((!hits(at, bodies, 1) && at.x0 >= 1 && at.x1 <= width - 1) || px == 6.5) {
-            lines.push_back({rest, px, Face::Bold, at, width - 4});
-            break;
-        }
+    // Else word by word over as many lines as it takes, each centred.
+    // Pieces end after a space or a slash ("VCA/" "Attenuator"); a line is its pieces
+    // run together, without the last space.
+    std::vector<std::string> words;
+    for (size_t at = 0; at < rest.size();) {
+        const size_t next = rest.find_first_of(" /", at);
+        const size_t end = next == std::string::npos ? rest.size() : next + 1;
+        words.push_back(rest.substr(at, end - at));
+        at = end;
     }
+    auto trimmed = [](std::string t) {
+        while (!t.empty() && t.back() == ' ') t.pop_back();
+        return t;
+    };
+    std::vector<TextLine> best;
+    for (double px : {7.5, 7.0, 6.5, 6.0, 5.5})
+        for (double condense : {1.0, 0.9, 0.8}) {
+            std::vector<TextLine> wrapped;
+            double y = below;
+            bool fits = true;
+            for (size_t w = 0; w < words.size() && fits;) {
+                // As many words as fit the width; a single word always goes.
+                std::string line = words[w++];
+                while (w < words.size() && measure(trimmed(line + words[w]), px, Face::Bold).width() * condense <= width - 4)
+                    line += words[w++];
+                line = trimmed(line);
+                const Box ink = measure(line, px, Face::Bold);
+                const double lw = ink.width() * condense, x = std::round((width - lw) / 2);
+                const Box at = {x, y, x + lw, y + ink.height()};
+                fits = at.x0 >= 1 && at.x1 <= width - 1 && !hits(at, bodies, 1);
+                wrapped.push_back({line, px, Face::Bold, at, condense});
+                y = std::round(at.y1 + px * 0.3);
+            }
+            if (fits) {
+                lines.insert(lines.end(), wrapped.begin(), wrapped.end());
+                return lines;
+            }
+            if (best.empty()) best = wrapped;
+        }
+    // Nothing fits: the largest setting, so the name is still there.
+    lines.insert(lines.end(), best.begin(), best.end());
     return lines;
 }
 
@@ -272,10 +303,10 @@ Box plateFor(const PlacedLegend& l, const Box& body, const std::vector<PlacedLeg
     return {};
 }
 
-void drawText(cairo_t* cr, const std::string& text, double px, Face face, const Box& at, Rgb colour, int wrap = -1,
+void drawText(cairo_t* cr, const std::string& text, double px, Face face, const Box& at, Rgb colour,
               double condense = 1) {
     if (condense == 1) {
-        PangoLayout* l = makeLayout(cr, text, px, face, wrap);
+        PangoLayout* l = makeLayout(cr, text, px, face);
         setColour(cr, colour);
         showInkAt(cr, l, at.x0, at.y0);
         g_object_unref(l);
@@ -283,9 +314,9 @@ void drawText(cairo_t* cr, const std::string& text, double px, Face face, const 
     }
     // Pango lays glyphs out in device space, so condensed lettering is drawn at full
     // width first and then painted narrower.
-    const Box ink = measure(text, px, face, wrap);
+    const Box ink = measure(text, px, face);
     Canvas full((int)std::ceil(ink.width()) + 2, (int)std::ceil(ink.height()) + 2);
-    drawText(full.cr(), text, px, face, {1, 1, 1 + ink.width(), 1 + ink.height()}, colour, wrap);
+    drawText(full.cr(), text, px, face, {1, 1, 1 + ink.width(), 1 + ink.height()}, colour);
     cairo_save(cr);
     cairo_translate(cr, at.x0 - condense, at.y0 - 1);
     cairo_scale(cr, condense, 1);
@@ -338,7 +369,7 @@ Image drawPanel(const Module& m) {
     cairo_line_to(cr, 0.5, h - 0.5);
     cairo_stroke(cr);
 
-    for (const TextLine& t : d.title) drawText(cr, t.text, t.pixels, t.face, t.box, ink, t.wrap, t.condense);
+    for (const TextLine& t : d.title) drawText(cr, t.text, t.pixels, t.face, t.box, ink, t.condense);
 
     // Plates and legends. An output's legend is light on its plate; a jack that
     // works both ways gets an outline instead.
