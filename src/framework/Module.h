@@ -93,11 +93,6 @@ public:
     // The words printed beside a control on the panel, empty when it has none. The art
     // is drawn from these, so a control and its legend are declared on one line.
     const std::string& legendOf(const CView* control) const;
-    struct Legend {
-        const CView* control;
-        std::string text;
-    };
-    const std::vector<Legend>& getLegends() const { return legends; }
 
     float sampleRate;
     float nyquist;
@@ -157,10 +152,15 @@ protected:
     }
 
 private:
-    void setLegend(const CView* control, const std::string& text);
-    std::vector<Legend> legends;
     void addScrewPair(int left);
     void setUpKnob(ModuleKnob* knob, float initial);
+    void setLegend(const CView* control, const std::string& text);
+
+    struct Legend {
+        const CView* control;
+        std::string text;
+    };
+    std::vector<Legend> legends;
 };
 
 // The identity every module class reports: display name, vendor and record version.

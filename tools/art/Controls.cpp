@@ -258,7 +258,8 @@ Canvas* arrowButton(bool up) {
     cairo_t* cr = c->cr();
     for (int i = 0; i < 2; ++i) {
         const double top = i * 20;
-        roundedRect(cr, 1.5, top + 1.5, 17, 17, 3);
+        // 16 pixels of face: the up and down buttons sit 16 pixels apart.
+        roundedRect(cr, 2, top + 2, 16, 16, 3);
         fillWith(cr, vertical(top, top + 20, i ? rgb(0x1c1c1f) : rgb(0x4a4b50), i ? rgb(0x3a3b40) : rgb(0x1e1e21)));
         const double cy = top + 10 + i * 0.6, d = up ? -1 : 1;
         cairo_move_to(cr, 10 - 4.5, cy - d * 2.5);

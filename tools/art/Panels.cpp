@@ -104,18 +104,6 @@ std::vector<TextLine> layoutTitle(const std::string& name, int width, const std:
     for (const Box& b : bodies)
         if (b.y0 < 18 && b.y1 < 24) below = std::max(below, b.y1);
     below += 2;
-    // One line if it can, in condensed lettering if it must.
-    for (double condense : {1.0, 0.9, 0.8, 0.72})
-        for (double px : {8.0, 7.5, 7.0}) {
-            const Box ink = measure(rest, px, Face::Bold);
-            const double w = ink.width() * condense, x = std::round((width - w) / 2);
-            const Box at = {x, below, x + w, below + ink.height()};
-            if (at.x0 >= 2 && at.x1 <= width - 2 && !hits(at, bodies, 1)) {
-                lines.push_back({rest, px, Face::Bold, at, condense});
-                return lines;
-            }
-        }
-    // Else word by word over as many lines as it takes, each centred.
     // Pieces end after a space or a slash ("VCA/" "Attenuator"); a line is its pieces
     // run together, without the last space.
     std::vector<std::string> words;
@@ -129,33 +117,41 @@ std::vector<TextLine> layoutTitle(const std::string& name, int width, const std:
         while (!t.empty() && t.back() == ' ') t.pop_back();
         return t;
     };
-    std::vector<TextLine> best;
-    for (double px : {7.5, 7.0, 6.5, 6.0, 5.5})
-        for (double condense : {1.0, 0.9, 0.8}) {
-            std::vector<TextLine> wrapped;
-            double y = below;
-            bool fits = true;
-            for (size_t w = 0; w < words.size() && fits;) {
-                // As many words as fit the width; a single word always goes.
-                std::string line = words[w++];
-                while (w < words.size() && measure(trimmed(line + words[w]), px, Face::Bold).width() * condense <= width - 4)
-                    line += words[w++];
-                line = trimmed(line);
-                const Box ink = measure(line, px, Face::Bold);
-                const double lw = ink.width() * condense, x = std::round((width - lw) / 2);
-                const Box at = {x, y, x + lw, y + ink.height()};
-                fits = at.x0 >= 1 && at.x1 <= width - 1 && !hits(at, bodies, 1);
-                wrapped.push_back({line, px, Face::Bold, at, condense});
-                y = std::round(at.y1 + px * 0.3);
-            }
-            if (fits) {
-                lines.insert(lines.end(), wrapped.begin(), wrapped.end());
-                return lines;
-            }
-            if (best.empty()) best = wrapped;
+    // Settings from the most to the least legible: narrower lettering before smaller,
+    // and a second line only below 7 pixels.
+    std::vector<std::pair<double, double>> settings;  // size, condensing
+    for (double condense : {1.0, 0.9, 0.8, 0.72})
+        for (double px : {8.0, 7.5, 7.0}) settings.push_back({px, condense});
+    for (double px : {6.5, 6.0, 5.5})
+        for (double condense : {1.0, 0.9, 0.8}) settings.push_back({px, condense});
+    std::vector<TextLine> first;
+    for (auto [px, condense] : settings) {
+        std::vector<TextLine> wrapped;
+        double y = below;
+        bool fits = true;
+        for (size_t w = 0; w < words.size();) {
+            // As many pieces as fit the width; a single piece always goes.
+            std::string line = words[w++];
+            while (w < words.size() &&
+                   measure(trimmed(line + words[w]), px, Face::Bold).width() * condense <= width - 4)
+                line += words[w++];
+            line = trimmed(line);
+            const Box ink = measure(line, px, Face::Bold);
+            const double lw = ink.width() * condense, x = std::round((width - lw) / 2);
+            const Box at = {x, y, x + lw, y + ink.height()};
+            fits = fits && at.x0 >= 1 && at.x1 <= width - 1 && !hits(at, bodies, 1);
+            wrapped.push_back({line, px, Face::Bold, at, condense});
+            y = std::round(at.y1 + px * 0.3);
         }
-    // Nothing fits: the largest setting, so the name is still there.
-    lines.insert(lines.end(), best.begin(), best.end());
+        if (px >= 7 && wrapped.size() > 1) fits = false;
+        if (fits) {
+            lines.insert(lines.end(), wrapped.begin(), wrapped.end());
+            return lines;
+        }
+        if (first.empty()) first = wrapped;
+    }
+    // Nothing fits: the most legible setting, so the whole name is still there.
+    lines.insert(lines.end(), first.begin(), first.end());
     return lines;
 }
 
