@@ -1,7 +1,7 @@
 // The shared control strips: knobs, jacks, switches, lights, buttons, screws, digits.
 // Frames are stacked top to bottom; frame i of an n-frame control shows the value
 // i / (n - 1), so the toolkit's frame = value x (frames - 1) picks the right one.
-#include <functional>
+#include <algorithm>
 #include <map>
 
 #include "Art.h"
@@ -113,21 +113,19 @@ Canvas* jack(int w, int h, int variant) {
     return c;
 }
 
-// Five-pin round socket; frame 1 has a plug in it.
+// Five-pin round socket; the pins show only while no plug covers them.
 void midiSocket(cairo_t* cr, double cx, double cy, bool plugged) {
     softShadow(cr, cx, cy + 1.5, 16.5, 1.0, 0.5);
     litDisc(cr, cx, cy, 17, metalLight, metalDark);
     litDisc(cr, cx, cy, 14.2, rgb(0x2a2a2c), rgb(0x0a0a0b));
-    if (!plugged) {
-        for (int k = 0; k < 5; ++k) {
-            const double t = dialAngle(-90.0 + 45.0 * k);
-            litDisc(cr, cx + 7.5 * std::cos(t), cy + 7.5 * std::sin(t), 1.5, rgb(0x000000), rgb(0x5a5a5c));
-        }
-        cairo_rectangle(cr, cx - 1.5, cy + 10, 3, 3.5);
-        cairo_set_source_rgb(cr, 0, 0, 0);
-        cairo_fill(cr);
-        return;
+    if (plugged) return;
+    for (int k = 0; k < 5; ++k) {
+        const double t = dialAngle(-90.0 + 45.0 * k);
+        litDisc(cr, cx + 7.5 * std::cos(t), cy + 7.5 * std::sin(t), 1.5, rgb(0x000000), rgb(0x5a5a5c));
     }
+    cairo_rectangle(cr, cx - 1.5, cy + 10, 3, 3.5);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_fill(cr);
 }
 
 void midiPlug(cairo_t* cr, double cx, double cy, bool lit) {

@@ -76,6 +76,18 @@ std::pair<double, double> freeSpan(double y0, double y1, int width, const std::v
     return {bestL, bestR};
 }
 
+// The text cut after every character of `ends`, which stays with its piece.
+std::vector<std::string> pieces(const std::string& text, const char* ends) {
+    std::vector<std::string> out;
+    for (size_t at = 0; at < text.size();) {
+        const size_t next = text.find_first_of(ends, at);
+        const size_t end = next == std::string::npos ? text.size() : next + 1;
+        out.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return out;
+}
+
 // The display name: on one line when it fits, else the catalogue number on top and
 // the rest below it, over as few lines and as large as the space allows.
 std::vector<TextLine> layoutTitle(const std::string& name, int width, const std::vector<Box>& bodies) {
@@ -106,13 +118,7 @@ std::vector<TextLine> layoutTitle(const std::string& name, int width, const std:
     below += 2;
     // Pieces end after a space or a slash ("VCA/" "Attenuator"); a line is its pieces
     // run together, without the last space.
-    std::vector<std::string> words;
-    for (size_t at = 0; at < rest.size();) {
-        const size_t next = rest.find_first_of(" /", at);
-        const size_t end = next == std::string::npos ? rest.size() : next + 1;
-        words.push_back(rest.substr(at, end - at));
-        at = end;
-    }
+    const std::vector<std::string> words = pieces(rest, " /");
     auto trimmed = [](std::string t) {
         while (!t.empty() && t.back() == ' ') t.pop_back();
         return t;
@@ -208,13 +214,9 @@ constexpr double kLegendSizes[] = {kLegendPixels, 7.0};  // the smaller only whe
 std::vector<std::string> positionWords(const CView* v, const std::string& text) {
     const Image* strip = stripImage(bitmapName(v));
     if (!v->isTypeOf("CVerticalSwitch") || !strip || v->getHeight() <= 0) return {};
-    std::vector<std::string> words;
-    for (size_t start = 0;;) {
-        const size_t slash = text.find('/', start);
-        words.push_back(text.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
-        if (slash == std::string::npos) break;
-        start = slash + 1;
-    }
+    std::vector<std::string> words = pieces(text, "/");
+    for (std::string& w : words)
+        if (!w.empty() && w.back() == '/') w.pop_back();
     const size_t positions = (size_t)(strip->height / v->getHeight());
     return words.size() == positions && positions >= 2 ? words : std::vector<std::string>{};
 }
