@@ -301,6 +301,11 @@ Box plateFor(const PlacedLegend& l, const Box& body, const std::vector<PlacedLeg
     return {};
 }
 
+// Kept half a pixel inside the panel, so plates and frames never lose an edge.
+Box clamped(const Box& b, int width, int height) {
+    return {std::max(b.x0, 0.5), std::max(b.y0, 0.5), std::min(b.x1, width - 0.5), std::min(b.y1, height - 0.5)};
+}
+
 void drawText(cairo_t* cr, const std::string& text, double px, Face face, const Box& at, Rgb colour,
               double condense = 1) {
     if (condense == 1) {
@@ -376,12 +381,13 @@ Image drawPanel(const Module& m) {
         const int direction = static_cast<const PatchPoint*>(l.control)->direction;
         const Box body = controlBody(l.control);
         if (direction == kJackOutput) {
-            const Box area = plateFor(l, body, p.legends);
+            Box area = plateFor(l, body, p.legends);
             if (area.empty()) continue;
+            area = clamped(area, w, h);
             roundedRect(cr, area.x0, area.y0, area.width(), area.height(), 3);
             fillWith(cr, vertical(area.y0, area.y1, mix(plate, rgb(0xffffff), 0.08), plate));
         } else if (direction == kJackEither) {
-            const Box frame = body.united(l.box).grown(1.5);
+            const Box frame = clamped(body.united(l.box).grown(1.5), w, h);
             roundedRect(cr, frame.x0 + 0.5, frame.y0 + 0.5, frame.width() - 1, frame.height() - 1, 3);
             cairo_set_line_width(cr, 1);
             setColour(cr, plate, 0.55);
