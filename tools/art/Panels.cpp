@@ -91,12 +91,16 @@ std::vector<std::string> pieces(const std::string& text, const char* ends) {
 // The display name: on one line when it fits, else the catalogue number on top and
 // the rest below it, over as few lines and as large as the space allows.
 std::vector<TextLine> layoutTitle(const std::string& name, int width, const std::vector<Box>& bodies) {
-    const double top = 3;
+    const double top = 3, clear = 3;  // the name keeps clear of the screw heads
     for (double px : {10.0, 9.5, 9.0}) {
         const Box ink = measure(name, px, Face::Bold);
-        const double x = std::round((width - ink.width()) / 2);
-        const Box at = {x, top, x + ink.width(), top + ink.height()};
-        if (at.x0 >= 2 && at.x1 <= width - 2 && !hits(at, bodies, 1)) return {{name, px, Face::Bold, at}};
+        // Centred on the panel, or else between whatever sits beside it.
+        auto [l, r] = freeSpan(top - clear, top + ink.height() + clear, width, bodies);
+        for (double centre : {width / 2.0, (l + r) / 2}) {
+            const double x = std::round(centre - ink.width() / 2);
+            const Box at = {x, top, x + ink.width(), top + ink.height()};
+            if (at.x0 >= 2 && at.x1 <= width - 2 && !hits(at, bodies, clear)) return {{name, px, Face::Bold, at}};
+        }
     }
     const size_t space = name.find(' ');
     const std::string number = name.substr(0, space), rest = space == std::string::npos ? "" : name.substr(space + 1);
