@@ -130,14 +130,18 @@ TEST(CompiledArt, NamesMatchWithoutRegardToCaseAndUnknownOnesMiss) {
 }
 
 TEST(CompiledArt, KnobPointersTurnFromMinimumToMaximumFrameByFrame) {
-    const Named knobs[] = {{"minibrute_knob_s.png", 53, 49},   {"minibrute_knob_big.png", 79, 99},
-                           {"sknobit_gray.png", 37, 31},        {"sknobit_gray_13s.png", 37, 13},
-                           {"sknobit_gray_5s.png", 37, 5},      {"sknobit_gray_11s.png", 37, 11}};
-    for (const Named& k : knobs) {
+    struct Knob {
+        const char* name;
+        int size, frames;
+    };
+    const Knob knobs[] = {{"minibrute_knob_s.png", 53, 49},   {"minibrute_knob_big.png", 79, 99},
+                          {"sknobit_gray.png", 37, 31},        {"sknobit_gray_13s.png", 37, 13},
+                          {"sknobit_gray_5s.png", 37, 5},      {"sknobit_gray_11s.png", 37, 11}};
+    for (const Knob& k : knobs) {
         SCOPED_TRACE(k.name);
         const Pixels strip(k.name);
         ASSERT_TRUE(strip.ok());
-        const int size = k.width, frames = k.height;
+        const int size = k.size, frames = k.frames;
         ASSERT_EQ(strip.height(), size * frames);
         // Frame 0 is the minimum, the middle frame (odd counts all) points up, the
         // last the maximum.
