@@ -49,6 +49,22 @@ CControl* Module::control(const char* type, int n) const {
 PatchPoint* Module::jack(int n) const { return static_cast<PatchPoint*>(control("PatchPoint", n)); }
 ModuleKnob* Module::knob(int n) const { return static_cast<ModuleKnob*>(control("ModuleKnob", n)); }
 
+const std::string& Module::legendOf(const CView* control) const {
+    static const std::string none;
+    for (const Legend& l : legends)
+        if (l.control == control) return l.text;
+    return none;
+}
+
+void Module::setLegend(const CView* control, const std::string& text) {
+    for (Legend& l : legends)
+        if (l.control == control) {
+            l.text = text;
+            return;
+        }
+    legends.push_back({control, text});
+}
+
 void Module::countControls() {
     int saved = 0, jacks = 0;
     for (CView* v : children) {

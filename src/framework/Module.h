@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "gui/CControl.h"
 #include "gui/CViewContainer.h"
@@ -104,6 +106,10 @@ public:
     PatchPoint* jack(int n) const;
     ModuleKnob* knob(int n) const;
 
+    // The words printed beside a control on the panel, empty when it has none. The art
+    // is drawn from these, so a control and its legend are declared on one line.
+    const std::string& legendOf(const CView* control) const;
+
     float sampleRate;
     float nyquist;
     float samplesPerMinute;
@@ -153,10 +159,24 @@ protected:
     void bindParam(CControl* control);
     void registerForMidi();
     void registerForBlocks();
+    // Gives the control its panel legend and hands it back, so a legend wraps the call
+    // that creates its control: `cutoff = legend(addKnob(62, 98, 0.5f), "CUTOFF");`.
+    template <class Control>
+    Control* legend(Control* control, const std::string& text) {
+        setLegend(control, text);
+        return control;
+    }
 
 private:
     void addScrewPair(int left);
     void setUpKnob(ModuleKnob* knob, float initial);
+    void setLegend(const CView* control, const std::string& text);
+
+    struct Legend {
+        const CView* control;
+        std::string text;
+    };
+    std::vector<Legend> legends;
 };
 
 // The identity every module class reports: display name, vendor and record version.

@@ -11,11 +11,13 @@ constexpr int kJackX = 17, kKnobX = 62;
 
 S101Mixer::S101Mixer(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S101Mixer.png", kWidth, kHeight)) {
-    for (int i = 0; i < 4; ++i) ins[i] = addJack(kJackX, 58 + 43 * i, kJackInput);
-    out = addJack(kJackX, 230, kJackOutput);
-    for (int i = 0; i < 4; ++i) levels[i] = addKnob(kKnobX, 55 + 43 * i, 0.5f);
-    outLevel = addKnob(kKnobX, 227, 0.5f);
-    response = addSwitch(36, 256, 2, 0.f);
+    for (int i = 0; i < 4; ++i) ins[i] = legend(addJack(kJackX, 58 + 43 * i, kJackInput),
+            "IN " + std::to_string(i + 1));
+    out = legend(addJack(kJackX, 230, kJackOutput), "OUT");
+    for (int i = 0; i < 4; ++i) levels[i] = legend(addKnob(kKnobX, 55 + 43 * i, 0.5f),
+            "LEVEL " + std::to_string(i + 1));
+    outLevel = legend(addKnob(kKnobX, 227, 0.5f), "OUT LEVEL");
+    response = legend(addSwitch(36, 256, 2, 0.f), "LIN/SQR");
     addScrews();
     setJackValues(0.f);
 }

@@ -10,8 +10,9 @@ constexpr int kCentreX = kWidth / 2;
 
 S102UnityMixer::S102UnityMixer(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S102UnityMixer.png", kWidth, kHeight)) {
-    for (int i = 0; i < 4; ++i) ins[i] = addJack(kCentreX, 58 + 43 * i, kJackInput);
-    out = addJack(kCentreX, 230, kJackOutput);
+    for (int i = 0; i < 4; ++i) ins[i] = legend(addJack(kCentreX, 58 + 43 * i, kJackInput),
+            "IN " + std::to_string(i + 1));
+    out = legend(addJack(kCentreX, 230, kJackOutput), "OUT");
     addScrews();
     setJackValues(0.f);
 }

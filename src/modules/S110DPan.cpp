@@ -11,16 +11,16 @@ constexpr int kJackX = 17, kKnobX = 62;
 
 S110DPan::S110DPan(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S110DPan.png", kWidth, kHeight)) {
-    in1 = addJack(kJackX, 58, kJackInput);
-    cv1 = addJack(kJackX, 101, kJackInput);
-    in2 = addJack(kJackX, 144, kJackInput);
-    cv2 = addJack(kJackX, 187, kJackInput);
-    outL = addJack(24, 235, kJackOutput);
-    outR = addJack(70, 235, kJackOutput);
-    pan1 = addKnob(kKnobX, 55, 0.5f);
-    cvAmount1 = addKnob(kKnobX, 98, 0.f);
-    pan2 = addKnob(kKnobX, 141, 0.5f);
-    cvAmount2 = addKnob(kKnobX, 184, 0.f);
+    in1 = legend(addJack(kJackX, 58, kJackInput), "IN 1");
+    cv1 = legend(addJack(kJackX, 101, kJackInput), "CV 1");
+    in2 = legend(addJack(kJackX, 144, kJackInput), "IN 2");
+    cv2 = legend(addJack(kJackX, 187, kJackInput), "CV 2");
+    outL = legend(addJack(24, 235, kJackOutput), "OUT L");
+    outR = legend(addJack(70, 235, kJackOutput), "OUT R");
+    pan1 = legend(addKnob(kKnobX, 55, 0.5f), "PAN 1");
+    cvAmount1 = legend(addKnob(kKnobX, 98, 0.f), "AMT 1");
+    pan2 = legend(addKnob(kKnobX, 141, 0.5f), "PAN 2");
+    cvAmount2 = legend(addKnob(kKnobX, 184, 0.f), "AMT 2");
     left1 = addLight("led_red.png", 6, 39);
     right1 = addLight("led_red.png", 29, 39);
     // A light that stays dark under right indicator 2: stored presets hold its value.

@@ -25,16 +25,16 @@ inline float limit(float v, float lo, float hi) {
 
 S201VCF::S201VCF(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S201VCF.png", kWidth, kHeight)) {
-    level = addKnob(62, 55, 0.5f);
-    cutoff = addKnob(62, 98, 0.5f);
-    frequencyDepth = addKnob(62, 141, 0.f);
-    resonanceDepth = addKnob(62, 184, 0.f);
-    resonance = addKnob(62, 227, 0.f);
-    audioIn = addJack(17, 58, kJackInput);
-    cutoffIn = addJack(17, 101, kJackInput);
-    frequencyIn = addJack(17, 144, kJackInput);
-    resonanceIn = addJack(17, 187, kJackInput);
-    output = addJack(17, 230, kJackOutput);
+    level = legend(addKnob(62, 55, 0.5f), "LEV");
+    cutoff = legend(addKnob(62, 98, 0.5f), "CUT");
+    frequencyDepth = legend(addKnob(62, 141, 0.f), "FRQ");
+    resonanceDepth = legend(addKnob(62, 184, 0.f), "Q");
+    resonance = legend(addKnob(62, 227, 0.f), "RES");
+    audioIn = legend(addJack(17, 58, kJackInput), "IN");
+    cutoffIn = legend(addJack(17, 101, kJackInput), "CUT CV");
+    frequencyIn = legend(addJack(17, 144, kJackInput), "FRQ CV");
+    resonanceIn = legend(addJack(17, 187, kJackInput), "Q CV");
+    output = legend(addJack(17, 230, kJackOutput), "OUT");
     addScrews();
     setJackValues(0.f);
     frequencyScale = (float)(kFrequencyScale / sampleRate);

@@ -24,17 +24,17 @@ inline double limit(double v, double lo, double hi) {
 
 S202HPLSVCF::S202HPLSVCF(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S202HPLSVCF.png", kWidth, kHeight)) {
-    level = addKnob(62, 55, 0.5f);
-    cutoff = addKnob(62, 98, 0.5f);
-    frequencyDepth = addKnob(62, 141, 0.f);
-    shelf = addKnob(62, 184, 0.f);
-    resonance = addKnob(62, 227, 0.f);
-    audioIn = addJack(17, 58, kJackInput);
-    cutoffIn = addJack(17, 101, kJackInput);
-    frequencyIn = addJack(17, 144, kJackInput);
-    shelfIn = addJack(17, 187, kJackInput);
-    output = addJack(17, 230, kJackOutput);
-    mode = addSwitch(36, 256, 2, 0.f);
+    level = legend(addKnob(62, 55, 0.5f), "LEV");
+    cutoff = legend(addKnob(62, 98, 0.5f), "CUT");
+    frequencyDepth = legend(addKnob(62, 141, 0.f), "FRQ");
+    shelf = legend(addKnob(62, 184, 0.f), "SHELF");
+    resonance = legend(addKnob(62, 227, 0.f), "RES");
+    audioIn = legend(addJack(17, 58, kJackInput), "IN");
+    cutoffIn = legend(addJack(17, 101, kJackInput), "CUT CV");
+    frequencyIn = legend(addJack(17, 144, kJackInput), "FRQ CV");
+    shelfIn = legend(addJack(17, 187, kJackInput), "SHELF CV");
+    output = legend(addJack(17, 230, kJackOutput), "OUT");
+    mode = legend(addSwitch(36, 256, 2, 0.f), "HP/LS");
     addScrews();
     setJackValues(0.f);
     frequencyScale = kFrequencyScale / sampleRate;

@@ -41,17 +41,17 @@ inline float softLimit(float c) {
 
 S205LPG::S205LPG(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S205LPG.png", kWidth, kHeight)) {
-    level = addKnob(62, 55, 0.5f);
-    amount = addKnob(62, 98, 0.5f);
-    cv2Depth = addKnob(62, 141, 0.f);
-    drive = addKnob(62, 184, 0.f);
-    resonance = addKnob(62, 227, 0.f);
-    audioIn = addJack(17, 58, kJackInput);
-    amountIn = addJack(17, 101, kJackInput);
-    amountIn2 = addJack(17, 144, kJackInput);
-    driveIn = addJack(17, 187, kJackInput);
-    output = addJack(17, 230, kJackOutput);
-    modeSwitch = addSwitch(36, 256, 3, 0.5f);
+    level = legend(addKnob(62, 55, 0.5f), "LEV");
+    amount = legend(addKnob(62, 98, 0.5f), "C/A");
+    cv2Depth = legend(addKnob(62, 141, 0.f), "CV2");
+    drive = legend(addKnob(62, 184, 0.f), "DRIVE");
+    resonance = legend(addKnob(62, 227, 0.f), "RES");
+    audioIn = legend(addJack(17, 58, kJackInput), "IN");
+    amountIn = legend(addJack(17, 101, kJackInput), "C/A CV");
+    amountIn2 = legend(addJack(17, 144, kJackInput), "C/A CV2");
+    driveIn = legend(addJack(17, 187, kJackInput), "DRV CV");
+    output = legend(addJack(17, 230, kJackOutput), "OUT");
+    modeSwitch = legend(addSwitch(36, 256, 3, 0.5f), "PRE/POST/FLT");
     addScrews();
     setJackValues(0.f);
     frequencyScale = (float)(kFrequencyScale / sampleRate);

@@ -39,23 +39,23 @@ inline float softClip(float a) {
 
 S212VCF::S212VCF(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S212VCF.png", kWidth, kHeight)) {
-    level = addKnob(62, 55, 0.5f);
-    cutoff = addKnob(62, 98, 0.5f);
-    frequencyDepth = addKnob(62, 141, 0.f);
-    resonanceDepth = addKnob(62, 184, 0.f);
-    resonance = addKnob(62, 227, 0.f);
-    feedback = addKnob(110, 55, 0.f);
-    audioIn = addJack(17, 58, kJackInput);
-    cutoffIn = addJack(17, 101, kJackInput);
-    frequencyIn = addJack(17, 144, kJackInput);
-    resonanceIn = addJack(17, 187, kJackInput);
-    feedbackIn = addJack(112, 101, kJackOutput);
+    level = legend(addKnob(62, 55, 0.5f), "LEV");
+    cutoff = legend(addKnob(62, 98, 0.5f), "CUT");
+    frequencyDepth = legend(addKnob(62, 141, 0.f), "FRQ");
+    resonanceDepth = legend(addKnob(62, 184, 0.f), "Q");
+    resonance = legend(addKnob(62, 227, 0.f), "RES");
+    feedback = legend(addKnob(110, 55, 0.f), "FB");
+    audioIn = legend(addJack(17, 58, kJackInput), "IN");
+    cutoffIn = legend(addJack(17, 101, kJackInput), "CUT CV");
+    frequencyIn = legend(addJack(17, 144, kJackInput), "FRQ CV");
+    resonanceIn = legend(addJack(17, 187, kJackInput), "Q CV");
+    feedbackIn = legend(addJack(112, 101, kJackOutput), "FB IN");
     feedbackIn->direction = kJackInput;
-    outputs[kHP] = addJack(112, 133, kJackOutput);
-    outputs[kBP] = addJack(112, 165, kJackOutput);
-    outputs[kLP] = addJack(112, 197, kJackOutput);
-    outputs[kNotch] = addJack(112, 229, kJackOutput);
-    slope = addSwitch(17, 230, 2, 0.f);
+    outputs[kHP] = legend(addJack(112, 133, kJackOutput), "HP");
+    outputs[kBP] = legend(addJack(112, 165, kJackOutput), "BP");
+    outputs[kLP] = legend(addJack(112, 197, kJackOutput), "LP");
+    outputs[kNotch] = legend(addJack(112, 229, kJackOutput), "NOTCH");
+    slope = legend(addSwitch(17, 230, 2, 0.f), "12dB/24dB");
     addScrews();
     addScrewsRight();
     setJackValues(0.f);

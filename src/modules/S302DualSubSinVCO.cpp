@@ -35,16 +35,16 @@ S302DualSubSinVCO::S302DualSubSinVCO(Patch* editor)
              SharedBitmaps::panel("S302DualSubSinVCO.png", kWidth, kHeight)),
       base(noteFrequency[60]),
       cvFrequency(noteFrequency[60]) {
-    tune = addKnob(kCentreX, 216, 0.f);
-    octave1 = addKnobWith("sknobit_gray_13s.png", SharedBitmaps::kSmallKnobSize, kCentreX, 95, 0.5f);
-    octave2 = addKnobWith("sknobit_gray_13s.png", SharedBitmaps::kSmallKnobSize, kCentreX, 175, 0.5f);
+    tune = legend(addKnob(kCentreX, 216, 0.f), "TUNE 2");
+    octave1 = legend(addKnobWith("sknobit_gray_13s.png", SharedBitmaps::kSmallKnobSize, kCentreX, 95, 0.5f), "OCT 1");
+    octave2 = legend(addKnobWith("sknobit_gray_13s.png", SharedBitmaps::kSmallKnobSize, kCentreX, 175, 0.5f), "OCT 2");
     for (ModuleKnob* k : {octave1, octave2}) {
         k->setStepped(true);
         k->snap();
     }
-    cvIn = addJack(kCentreX, 57, kJackInput);
-    out1 = addJack(kCentreX, 137, kJackOutput);
-    out2 = addJack(kCentreX, 266, kJackOutput);
+    cvIn = legend(addJack(kCentreX, 57, kJackInput), "CV");
+    out1 = legend(addJack(kCentreX, 137, kJackOutput), "OUT 1");
+    out2 = legend(addJack(kCentreX, 266, kJackOutput), "OUT 2");
     addScrews();
     setJackValues(0.f);
 }

@@ -16,10 +16,10 @@ constexpr int kJackX = kCentreX - 1;
 
 S303Noise::S303Noise(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S303Noise.png", kWidth, kHeight)) {
-    radio = addKnob(kCentreX, 73, 0.5f);
-    radioOut = addJack(kJackX, 124, kJackOutput);
-    whiteOut = addJack(kJackX, 199, kJackOutput);
-    pinkOut = addJack(kJackX, 252, kJackOutput);
+    radio = legend(addKnob(kCentreX, 73, 0.5f), "RADIO");
+    radioOut = legend(addJack(kJackX, 124, kJackOutput), "RADIO");
+    whiteOut = legend(addJack(kJackX, 199, kJackOutput), "WHITE");
+    pinkOut = legend(addJack(kJackX, 252, kJackOutput), "PINK");
     addScrews();
     setJackValues(0.f);
 }

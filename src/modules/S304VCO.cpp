@@ -56,17 +56,17 @@ inline float validPhase(float p) { return p >= 0.f && p < 1.f ? p : 0.f; }
 S304VCO::S304VCO(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S304VCO.png", kWidth, kHeight)),
       base(noteFrequency[60]) {
-    linFm = addKnob(36, 116, 0.f);
-    tune = addKnobWith("minibrute_knob_big.png", SharedBitmaps::kBigKnobSize, 36, 61, 0.5f);
+    linFm = legend(addKnob(36, 116, 0.f), "LIN FM");
+    tune = legend(addKnobWith("minibrute_knob_big.png", SharedBitmaps::kBigKnobSize, 36, 61, 0.5f), "TUNE");
     tune->setZoomFactor(12.f);
-    detune = addKnobWith("sknobit_gray.png", SharedBitmaps::kSmallKnobSize, 18, 202, 0.1f);
-    cvIn = addJack(19, 162, kJackInput);
-    linFmIn = addJack(53, 162, kJackInput);
+    detune = legend(addKnobWith("sknobit_gray.png", SharedBitmaps::kSmallKnobSize, 18, 202, 0.1f), "DETUNE");
+    cvIn = legend(addJack(19, 162, kJackInput), "CV");
+    linFmIn = legend(addJack(53, 162, kJackInput), "LIN FM");
     // Built as an input and then turned round, as the panel always had it.
-    detuneOut = addJack(53, 205, kJackInput);
+    detuneOut = legend(addJack(53, 205, kJackInput), "DTN");
     detuneOut->direction = kJackOutput;
-    sawOut = addJack(19, 251, kJackOutput);
-    squareOut = addJack(53, 251, kJackOutput);
+    sawOut = legend(addJack(19, 251, kJackOutput), "SAW");
+    squareOut = legend(addJack(53, 251, kJackOutput), "SQR");
     addScrews();
     setJackValues(0.f);
     const float d = (float)detune->smoothedValue;

@@ -99,24 +99,24 @@ S310VCO::S310VCO(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S310VCO.png", kWidth, kHeight)),
       blep(minBlepTable()),
       baseFrequency(noteFrequency[60]) {
-    tune = addKnob(32, 73, 0.f);
-    fm = addKnob(32, 116, 0.f);
-    pw = addKnob(32, 159, 0.5f);
-    ra = addKnob(32, 202, 0.f);
-    octave = addKnobWith("sknobit_gray_13s.png", SharedBitmaps::kSmallKnobSize, 52, 43, 0.5f);
+    tune = legend(addKnob(32, 73, 0.f), "TUNE");
+    fm = legend(addKnob(32, 116, 0.f), "FM");
+    pw = legend(addKnob(32, 159, 0.5f), "PW");
+    ra = legend(addKnob(32, 202, 0.f), "RA");
+    octave = legend(addKnobWith("sknobit_gray_13s.png", SharedBitmaps::kSmallKnobSize, 52, 43, 0.5f), "OCTAVE");
     octave->setStepped(true);
     octave->snap();
-    cvIn = addJack(72, 76, kJackInput);
-    fmIn = addJack(72, 119, kJackInput);
-    pwIn = addJack(72, 162, kJackInput);
-    raIn = addJack(72, 205, kJackInput);
-    trigIn = addJack(103, 76, kJackInput);
-    syncIn = addJack(103, 119, kJackInput);
-    sawOut = addJack(17, 251, kJackOutput);
-    triOut = addJack(45, 251, kJackOutput);
-    sineOut = addJack(74, 251, kJackOutput);
-    pulseOut = addJack(102, 251, kJackOutput);
-    hardBend = addSwitch(103, 161, 2, 0.f);
+    cvIn = legend(addJack(72, 76, kJackInput), "CV");
+    fmIn = legend(addJack(72, 119, kJackInput), "FM CV");
+    pwIn = legend(addJack(72, 162, kJackInput), "PW CV");
+    raIn = legend(addJack(72, 205, kJackInput), "RA CV");
+    trigIn = legend(addJack(103, 76, kJackInput), "TRIG");
+    syncIn = legend(addJack(103, 119, kJackInput), "SYNC");
+    sawOut = legend(addJack(17, 251, kJackOutput), "SAW");
+    triOut = legend(addJack(45, 251, kJackOutput), "TRI");
+    sineOut = legend(addJack(74, 251, kJackOutput), "SINE");
+    pulseOut = legend(addJack(102, 251, kJackOutput), "PULSE");
+    hardBend = legend(addSwitch(103, 161, 2, 0.f), "HARD/BEND");
     addScrews();
     addScrewsRight();
     setJackValues(0.f);

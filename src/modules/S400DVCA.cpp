@@ -10,12 +10,12 @@ constexpr int kJackX = 24, kLedX = 37;
 
 S400DVCA::S400DVCA(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S400DVCA.png", kWidth, kHeight)) {
-    in1 = addJack(kJackX, 40, kJackInput);
-    cv1 = addJack(kJackX, 83, kJackInput);
-    out1 = addJack(kJackX, 126, kJackOutput);
-    in2 = addJack(kJackX, 169, kJackInput);
-    cv2 = addJack(kJackX, 212, kJackInput);
-    out2 = addJack(kJackX, 255, kJackOutput);
+    in1 = legend(addJack(kJackX, 40, kJackInput), "IN 1");
+    cv1 = legend(addJack(kJackX, 83, kJackInput), "CV 1");
+    out1 = legend(addJack(kJackX, 126, kJackOutput), "OUT 1");
+    in2 = legend(addJack(kJackX, 169, kJackInput), "IN 2");
+    cv2 = legend(addJack(kJackX, 212, kJackInput), "CV 2");
+    out2 = legend(addJack(kJackX, 255, kJackOutput), "OUT 2");
     clip[0].attach(addLight("led_red.png", kLedX, 107));
     clip[1].attach(addLight("led_red.png", kLedX, 236));
     addScrews();

@@ -13,14 +13,14 @@ constexpr float kGainSteps[5] = {0.25f, 0.5f, 1.f, 2.f, 4.f};
 
 S401VCAAtn::S401VCAAtn(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S401VCAAtn.png", kWidth, kHeight)) {
-    gain = addKnobWith("sknobit_gray_5s.png", SharedBitmaps::kSmallKnobSize, kCentreX, 44, 0.5f);
+    gain = legend(addKnobWith("sknobit_gray_5s.png", SharedBitmaps::kSmallKnobSize, kCentreX, 44, 0.5f), "GAIN");
     gain->setStepped(true);
     gain->snap();
-    cvIn = addJack(kCentreX, 83, kJackInput);
-    in1 = addJack(kCentreX, 126, kJackInput);
-    out1 = addJack(kCentreX, 169, kJackOutput);
-    in2 = addJack(kCentreX, 212, kJackInput);
-    out2 = addJack(kCentreX, 255, kJackOutput);
+    cvIn = legend(addJack(kCentreX, 83, kJackInput), "CV");
+    in1 = legend(addJack(kCentreX, 126, kJackInput), "IN 1");
+    out1 = legend(addJack(kCentreX, 169, kJackOutput), "OUT 1");
+    in2 = legend(addJack(kCentreX, 212, kJackInput), "IN 2");
+    out2 = legend(addJack(kCentreX, 255, kJackOutput), "OUT 2");
     clip[0].attach(addLight("led_red.png", kLedX, 150));
     clip[1].attach(addLight("led_red.png", kLedX, 236));
     addScrews();

@@ -12,19 +12,19 @@ constexpr double kGainScale = 20.0;
 
 S404VCA::S404VCA(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S404VCA.png", kWidth, kHeight)) {
-    in1 = addJack(kJackX, 58, kJackInput);
-    in2 = addJack(kJackX, 101, kJackInput);
-    cvIn = addJack(kJackX, 144, kJackInput);
-    xfadeIn = addJack(kJackX, 187, kJackInput);
-    mixOut = addJack(kJackX, 230, kJackOutput);
-    out1 = addJack(48, 230, kJackOutput);
-    out2 = addJack(79, 230, kJackOutput);
-    level1 = addKnob(kKnobX, 55, 0.5f);
-    level2 = addKnob(kKnobX, 98, 0.5f);
-    cvAmount = addKnob(kKnobX, 141, 0.f);
-    amp = addKnob(kKnobX, 184, 0.f);
+    in1 = legend(addJack(kJackX, 58, kJackInput), "IN 1");
+    in2 = legend(addJack(kJackX, 101, kJackInput), "IN 2");
+    cvIn = legend(addJack(kJackX, 144, kJackInput), "CV");
+    xfadeIn = legend(addJack(kJackX, 187, kJackInput), "XFADE");
+    mixOut = legend(addJack(kJackX, 230, kJackOutput), "MIX");
+    out1 = legend(addJack(48, 230, kJackOutput), "OUT 1");
+    out2 = legend(addJack(79, 230, kJackOutput), "OUT 2");
+    level1 = legend(addKnob(kKnobX, 55, 0.5f), "LEV 1");
+    level2 = legend(addKnob(kKnobX, 98, 0.5f), "LEV 2");
+    cvAmount = legend(addKnob(kKnobX, 141, 0.f), "CV AMT");
+    amp = legend(addKnob(kKnobX, 184, 0.f), "AMP");
 
-    response = addSwitch(36, 256, 3, 0.f);
+    response = legend(addSwitch(36, 256, 3, 0.f), "LIN/EXP/LOG");
     clip.attach(addLight("led_red.png", 67, 262));
     addScrews();
     setJackValues(0.f);

@@ -27,23 +27,23 @@ inline float stageLength(double knob, float minT, float maxT) {
 
 S500ADSR::S500ADSR(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S500ADSR.png", kWidth, kHeight)) {
-    posAmount = addKnob(kKnobX, 55, 0.f);
-    attack = addKnob(kKnobX, 98, 0.f);
-    decay = addKnob(kKnobX, 141, 0.f);
-    sustain = addKnob(kKnobX, 184, 0.f);
+    posAmount = legend(addKnob(kKnobX, 55, 0.f), "POS");
+    attack = legend(addKnob(kKnobX, 98, 0.f), "A");
+    decay = legend(addKnob(kKnobX, 141, 0.f), "D");
+    sustain = legend(addKnob(kKnobX, 184, 0.f), "S");
     // R has always held the fifth host parameter although it joins the panel last;
     // projects automate it by that number.
     const int32_t releaseTag = takeParamIndex();
-    posIn = addJack(kJackX, 58, kJackInput);
-    gateIn = addJack(kJackX, 101, kJackInput);
-    retrigIn = addJack(kJackX, 144, kJackInput);
-    eodOut = addJack(kJackX, 187, kJackOutput);
-    out = addJack(kJackX, 230, kJackOutput);
+    posIn = legend(addJack(kJackX, 58, kJackInput), "POS");
+    gateIn = legend(addJack(kJackX, 101, kJackInput), "GATE");
+    retrigIn = legend(addJack(kJackX, 144, kJackInput), "RETRIG");
+    eodOut = legend(addJack(kJackX, 187, kJackOutput), "EOD");
+    out = legend(addJack(kJackX, 230, kJackOutput), "OUT");
 
-    curve = addSwitch(36, 256, 2, 0.f);
-    trigButton = addKickButton(61, 261);
+    curve = legend(addSwitch(36, 256, 2, 0.f), "CURVE/LIN");
+    trigButton = legend(addKickButton(61, 261), "TRIG");
 
-    release = addKnob(kKnobX, 227, 0.f, false);
+    release = legend(addKnob(kKnobX, 227, 0.f, false), "R");
     release->setTag(releaseTag);
     bindParam(release);
 

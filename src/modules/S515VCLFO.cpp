@@ -19,18 +19,18 @@ constexpr int kExtraBytes = 4;
 
 S515VCLFO::S515VCLFO(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S515VCLFO.png", kWidth, kHeight)) {
-    rate = addKnob(kKnobX, 55, 0.5f);
-    rateDepth = addKnob(kKnobX, 98, 0.f);
-    step = addKnob(kKnobX, 141, 0.f);
-    waveformKnob = addKnobWith("sknobit_gray_7s2.png", SharedBitmaps::kSmallKnobSize, kKnobX, 227, 0.f);
+    rate = legend(addKnob(kKnobX, 55, 0.5f), "RATE");
+    rateDepth = legend(addKnob(kKnobX, 98, 0.f), "CV");
+    step = legend(addKnob(kKnobX, 141, 0.f), "STEP");
+    waveformKnob = legend(addKnobWith("sknobit_gray_7s2.png", SharedBitmaps::kSmallKnobSize, kKnobX, 227, 0.f), "WAVE");
     waveformKnob->setStepped(true);
     waveformKnob->snap();
-    clockIn = addJack(kJackX, 58, kJackInput);
-    rateCvIn = addJack(kJackX, 101, kJackInput);
-    stepCvIn = addJack(kJackX, 144, kJackInput);
-    restartIn = addJack(kJackX, 187, kJackInput);
-    out = addJack(kJackX, 230, kJackOutput);
-    range = addSwitch(kKnobX, 186, 2, 1.f);
+    clockIn = legend(addJack(kJackX, 58, kJackInput), "CLOCK");
+    rateCvIn = legend(addJack(kJackX, 101, kJackInput), "RATE CV");
+    stepCvIn = legend(addJack(kJackX, 144, kJackInput), "STEP CV");
+    restartIn = legend(addJack(kJackX, 187, kJackInput), "RESTART");
+    out = legend(addJack(kJackX, 230, kJackOutput), "OUT");
+    range = legend(addSwitch(kKnobX, 186, 2, 1.f), "HIGH/LOW");
     led = addLight("led_red.png", 16, 253);
     addScrews();
     setJackValues(0.f);

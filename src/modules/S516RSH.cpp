@@ -21,17 +21,17 @@ constexpr int kFirstVersionWithClockRate = 1001;
 
 S516RSH::S516RSH(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S516RSH.png", kWidth, kHeight)) {
-    rate = addKnob(kKnobX, 55, 0.5f);
-    rateDepth = addKnob(kKnobX, 98, 0.f);
-    gateOut = addJack(kRightJackX, 144, kJackOutput);
-    maxOut = addJack(kRightJackX, 187, kJackOutput);
-    minOut = addJack(kRightJackX, 230, kJackOutput);
-    clockIn = addJack(kJackX, 58, kJackInput);
-    rateCvIn = addJack(kJackX, 101, kJackInput);
-    randOut = addJack(kJackX, 144, kJackInput);
+    rate = legend(addKnob(kKnobX, 55, 0.5f), "RATE");
+    rateDepth = legend(addKnob(kKnobX, 98, 0.f), "CV");
+    gateOut = legend(addJack(kRightJackX, 144, kJackOutput), "GATE");
+    maxOut = legend(addJack(kRightJackX, 187, kJackOutput), "MAX");
+    minOut = legend(addJack(kRightJackX, 230, kJackOutput), "MIN");
+    clockIn = legend(addJack(kJackX, 58, kJackInput), "CLOCK");
+    rateCvIn = legend(addJack(kJackX, 101, kJackInput), "RATE CV");
+    randOut = legend(addJack(kJackX, 144, kJackInput), "RAND");
     randOut->direction = kJackOutput;
-    sampleIn = addJack(kJackX, 187, kJackInput);
-    holdOut = addJack(kJackX, 230, kJackInput);
+    sampleIn = legend(addJack(kJackX, 187, kJackInput), "SMP IN");
+    holdOut = legend(addJack(kJackX, 230, kJackInput), "S&H");
     holdOut->direction = kJackOutput;
     plusLed = addLight("led_red.png", 16, 258);
     minusLed = addLight("led_red.png", 16, 267);

@@ -33,21 +33,21 @@ inline float wrapRead(double r, int n) {
 
 S602VCDel::S602VCDel(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S602VCDel.png", kWidth, kHeight)) {
-    time = addKnob(kKnobX, 55, 0.5f);
-    timeDepth = addKnob(kKnobX, 98, 0.f);
-    feedback = addKnob(kKnobX, 141, 0.5f);
-    mix = addKnob(kKnobX, 227, 0.5f);
+    time = legend(addKnob(kKnobX, 55, 0.5f), "TIME");
+    timeDepth = legend(addKnob(kKnobX, 98, 0.f), "TIME CV");
+    feedback = legend(addKnob(kKnobX, 141, 0.5f), "FB");
+    mix = legend(addKnob(kKnobX, 227, 0.5f), "MIX");
     mix->smoothedValue = 0.0;  // a new delay starts dry and glides to the knob
-    audioIn = addJack(kJackX, 58, kJackInput);
-    timeCvIn = addJack(kJackX, 101, kJackInput);
-    feedbackCvIn = addJack(kJackX, 144, kJackInput);
-    clockIn = addJack(kJackX, 187, kJackInput);
-    mixOut = addJack(kJackX, 230, kJackInput);
+    audioIn = legend(addJack(kJackX, 58, kJackInput), "IN");
+    timeCvIn = legend(addJack(kJackX, 101, kJackInput), "TIME CV");
+    feedbackCvIn = legend(addJack(kJackX, 144, kJackInput), "FB CV");
+    clockIn = legend(addJack(kJackX, 187, kJackInput), "CLOCK");
+    mixOut = legend(addJack(kJackX, 230, kJackInput), "OUT");
     mixOut->direction = kJackOutput;
     // Kept so that the jack numbering of stored patches stays the same.
     addJack(63, 187, kJackInput)->setVisible(false);
     clip.attach(addLight("led_red.png", 10, 262));
-    law = addSwitch(62, 186, 2, 0.f);
+    law = legend(addSwitch(62, 186, 2, 0.f), "TAME/WILD");
     addScrews();
     setJackValues(0.f);
 

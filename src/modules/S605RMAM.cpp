@@ -20,10 +20,10 @@ S605RMAM::S605RMAM(Patch* editor)
         nextRandom();
         return addJackWith(kJackArt, kJackX, cy, direction);
     };
-    carrierIn = fixedJack(58, kJackInput);
-    modulatorIn = fixedJack(101, kJackInput);
-    rmOut = fixedJack(187, kJackOutput);
-    amOut = fixedJack(230, kJackOutput);
+    carrierIn = legend(fixedJack(58, kJackInput), "CARRIER");
+    modulatorIn = legend(fixedJack(101, kJackInput), "MOD");
+    rmOut = legend(fixedJack(187, kJackOutput), "RM OUT");
+    amOut = legend(fixedJack(230, kJackOutput), "AM OUT");
     clip.attach(addLight("led_red.png", 10, 262));
     addScrews();
     setJackValues(0.f);

@@ -13,16 +13,16 @@ constexpr int kKnobX = 62, kJackX = 17;
 
 S606VCRingMod::S606VCRingMod(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S606VCRingMod.png", kWidth, kHeight)) {
-    carrierLevel = addKnob(kKnobX, 55, 1.f);
-    carrierCvDepth = addKnob(kKnobX, 98, 0.f);
-    modulatorLevel = addKnob(kKnobX, 141, 1.f);
-    modulatorCvDepth = addKnob(kKnobX, 184, 0.f);
-    rmPlusCarrierOut = addJack(63, 230, kJackOutput);
-    carrierIn = addJack(kJackX, 58, kJackInput);
-    carrierCv = addJack(kJackX, 101, kJackInput);
-    modulatorIn = addJack(kJackX, 144, kJackInput);
-    modulatorCv = addJack(kJackX, 187, kJackInput);
-    rmOut = addJack(kJackX, 230, kJackOutput);
+    carrierLevel = legend(addKnob(kKnobX, 55, 1.f), "CAR LEV");
+    carrierCvDepth = legend(addKnob(kKnobX, 98, 0.f), "CAR");
+    modulatorLevel = legend(addKnob(kKnobX, 141, 1.f), "MOD LEV");
+    modulatorCvDepth = legend(addKnob(kKnobX, 184, 0.f), "MOD");
+    rmPlusCarrierOut = legend(addJack(63, 230, kJackOutput), "RM+CAR");
+    carrierIn = legend(addJack(kJackX, 58, kJackInput), "CAR IN");
+    carrierCv = legend(addJack(kJackX, 101, kJackInput), "CAR CV");
+    modulatorIn = legend(addJack(kJackX, 144, kJackInput), "MOD IN");
+    modulatorCv = legend(addJack(kJackX, 187, kJackInput), "MOD CV");
+    rmOut = legend(addJack(kJackX, 230, kJackOutput), "RM OUT");
     clip.attach(addLight("led_red.png", 10, 262));
     addScrews();
     setJackValues(0.f);

@@ -38,23 +38,23 @@ inline double lfo(double p) {
 S612OctetChorus::S612OctetChorus(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor,
              SharedBitmaps::panel("S612OctetChorus.png", kWidth, kHeight)) {
-    depthAmount = addKnob(62, 98, 0.f);
-    rateAmount = addKnob(62, 141, 0.f);
-    stereo = addKnob(62, 184, 1.f);
-    feedback = addKnob(110, 55, 0.f);
-    depth = addKnob(110, 98, 0.052f);
-    rate = addKnob(110, 141, 0.1075f);
-    mix = addKnob(110, 184, 0.5f);
-    lines = addKnobWith("sknobit_gray_7s2.png", SharedBitmaps::kSmallKnobSize, 25, 225, 0.f);
+    depthAmount = legend(addKnob(62, 98, 0.f), "DEPTH");
+    rateAmount = legend(addKnob(62, 141, 0.f), "RATE");
+    stereo = legend(addKnob(62, 184, 1.f), "STEREO");
+    feedback = legend(addKnob(110, 55, 0.f), "FB");
+    depth = legend(addKnob(110, 98, 0.052f), "DEPTH");
+    rate = legend(addKnob(110, 141, 0.1075f), "RATE");
+    mix = legend(addKnob(110, 184, 0.5f), "MIX");
+    lines = legend(addKnobWith("sknobit_gray_7s2.png", SharedBitmaps::kSmallKnobSize, 25, 225, 0.f), "LINES");
     lines->setStepped(true);
     lines->snap();
-    inL = addJack(kJackX, 58, kJackInput);
-    depthCvIn = addJack(kJackX, 101, kJackInput);
-    rateCvIn = addJack(kJackX, 144, kJackInput);
-    stereoCvIn = addJack(kJackX, 187, kJackInput);
-    inR = addJack(62, 58, kJackInput);
-    outL = addJack(70, 238, kJackOutput);
-    outR = addJack(112, 238, kJackOutput);
+    inL = legend(addJack(kJackX, 58, kJackInput), "IN L");
+    depthCvIn = legend(addJack(kJackX, 101, kJackInput), "DEP CV");
+    rateCvIn = legend(addJack(kJackX, 144, kJackInput), "RATE CV");
+    stereoCvIn = legend(addJack(kJackX, 187, kJackInput), "ST CV");
+    inR = legend(addJack(62, 58, kJackInput), "IN R");
+    outL = legend(addJack(70, 238, kJackOutput), "OUT L");
+    outR = legend(addJack(112, 238, kJackOutput), "OUT R");
     clip.attach(addLight("led_red.png", 10, 262));
     addScrews();
     addScrewsRight();

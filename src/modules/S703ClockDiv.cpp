@@ -18,11 +18,12 @@ constexpr int kLastRecordWithoutCounters = 1000;
 
 S703ClockDiv::S703ClockDiv(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S703ClockDiv.png", kWidth, kHeight)) {
-    clockIn = addJack(31, 40, kJackInput);
-    nKnob = addKnobWith("sknobit_gray_5s.png", SharedBitmaps::kSmallKnobSize, 30, 74, 0.f);
+    clockIn = legend(addJack(31, 40, kJackInput), "CLOCK");
+    nKnob = legend(addKnobWith("sknobit_gray_5s.png", SharedBitmaps::kSmallKnobSize, 30, 74, 0.f), "N");
     nKnob->setStepped(true);
     nKnob->snap();
-    for (int k = 0; k < kOutputs; ++k) outs[k] = addJack(31, kFirstOutY + kOutSpacing * k, kJackOutput);
+    for (int k = 0; k < kOutputs; ++k) outs[k] = legend(addJack(31, kFirstOutY + kOutSpacing * k, kJackOutput),
+            "/" + std::to_string(2 << k) + "n");
     for (int k = 0; k < kOutputs; ++k) leds[k] = addLight("led_blue.png", 9, kFirstOutY - 2 + kOutSpacing * k);
     addScrews();
     setJackValues(0.f);

@@ -16,13 +16,14 @@ constexpr float kOffsetLimit = 1073741824.f;
 
 S806VCSeqSw::S806VCSeqSw(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S806VCSeqSw.png", kWidth, kHeight)) {
-    forwardIn = addJack(kJackX[0], 58, kJackInput);
-    backwardIn = addJack(kJackX[1], 58, kJackInput);
-    cvIn = addJack(kJackX[0], 101, kJackInput);
-    cvAmount = addKnob(62, 98, 0.f);
-    common = addJack(kJackX[0], 144, kJackEither);
-    resetIn = addJack(kJackX[1], 144, kJackInput);
-    for (int i = 0; i < kWays; ++i) switched[i] = addJack(kJackX[i % 2], kSwitchedY[i / 2], kJackEither);
+    forwardIn = legend(addJack(kJackX[0], 58, kJackInput), "FWD");
+    backwardIn = legend(addJack(kJackX[1], 58, kJackInput), "BACK");
+    cvIn = legend(addJack(kJackX[0], 101, kJackInput), "CV");
+    cvAmount = legend(addKnob(62, 98, 0.f), "CV AMT");
+    common = legend(addJack(kJackX[0], 144, kJackEither), "COMMON");
+    resetIn = legend(addJack(kJackX[1], 144, kJackInput), "RESET");
+    for (int i = 0; i < kWays; ++i) switched[i] = legend(addJack(kJackX[i % 2], kSwitchedY[i / 2], kJackEither),
+            "I/O " + std::to_string(i + 1));
     for (int i = 0; i < kWays; ++i) leds[i] = addLight("led_blue.png", kLedX[i % 2], kSwitchedY[i / 2] - 2);
     addScrews();
     setJackValues(0.f);

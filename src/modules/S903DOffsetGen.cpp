@@ -12,12 +12,12 @@ constexpr int kX = kWidth / 2;
 S903DOffsetGen::S903DOffsetGen(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S903DOffsetGen.png", kWidth, kHeight)) {
     // Mid-travel is no offset.
-    offset1 = addKnob(kX, 55, 0.5f);
-    in1 = addJack(kX, 98, kJackInput);
-    out1 = addJack(kX, 135, kJackOutput);
-    offset2 = addKnob(kX, 184, 0.5f);
-    in2 = addJack(kX, 228, kJackInput);
-    out2 = addJack(kX, 265, kJackOutput);
+    offset1 = legend(addKnob(kX, 55, 0.5f), "OFFSET 1");
+    in1 = legend(addJack(kX, 98, kJackInput), "IN 1");
+    out1 = legend(addJack(kX, 135, kJackOutput), "OUT 1");
+    offset2 = legend(addKnob(kX, 184, 0.5f), "OFFSET 2");
+    in2 = legend(addJack(kX, 228, kJackInput), "IN 2");
+    out2 = legend(addJack(kX, 265, kJackOutput), "OUT 2");
     addScrews();
     setJackValues(0.f);
 }

@@ -11,11 +11,11 @@ constexpr int kX = kWidth / 2;
 
 S904VCAtnInv::S904VCAtnInv(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S904VCAtnInv.png", kWidth, kHeight)) {
-    cvIn = addJack(kX, 76, kJackInput);
-    amount = addKnob(kX, 116, 0.f);
-    in = addJack(kX, 162, kJackInput);
-    out = addJack(kX, 205, kJackOutput);
-    invOut = addJack(kX, 248, kJackOutput);
+    cvIn = legend(addJack(kX, 76, kJackInput), "ATN CV");
+    amount = legend(addKnob(kX, 116, 0.f), "ATN");
+    in = legend(addJack(kX, 162, kJackInput), "IN");
+    out = legend(addJack(kX, 205, kJackOutput), "OUT");
+    invOut = legend(addJack(kX, 248, kJackOutput), "-OUT");
     addScrews();
     setJackValues(0.f);
 }

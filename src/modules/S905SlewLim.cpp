@@ -18,12 +18,12 @@ inline float glideSamples(float rate, double seconds, double a) { return (float)
 
 S905SlewLim::S905SlewLim(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S905SlewLim.png", kWidth, kHeight)) {
-    amount = addKnob(kX, 55, 0.5f);
-    law = addSwitch(kX, 94, 2, 1.f);  // 0 time (upper), 1 rate (lower)
-    channels[0].in = addJack(kX, 137, kJackInput);
-    channels[0].out = addJack(kX, 180, kJackOutput);
-    channels[1].in = addJack(kX, 223, kJackInput);
-    channels[1].out = addJack(kX, 266, kJackOutput);
+    amount = legend(addKnob(kX, 55, 0.5f), "AMOUNT");
+    law = legend(addSwitch(kX, 94, 2, 1.f), "TIME/RATE");  // 0 time (upper), 1 rate (lower)
+    channels[0].in = legend(addJack(kX, 137, kJackInput), "IN 1");
+    channels[0].out = legend(addJack(kX, 180, kJackOutput), "OUT 1");
+    channels[1].in = legend(addJack(kX, 223, kJackInput), "IN 2");
+    channels[1].out = legend(addJack(kX, 266, kJackOutput), "OUT 2");
     addScrews();
     setJackValues(0.f);
     controlChanged(amount);

@@ -11,14 +11,14 @@ constexpr int kWidth = 96, kHeight = 291;
 
 S910UTools::S910UTools(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S910UTools.png", kWidth, kHeight)) {
-    for (int i = 0; i < 5; ++i) ins[i] = addJack(17, 58 + 43 * i, kJackInput);
-    invert1 = addJack(48, 58, kJackOutput);
-    invert2 = addJack(48, 101, kJackOutput);
-    rectify = addJack(79, 58, kJackOutput);
-    halfRectify = addJack(79, 101, kJackOutput);
-    square = addJack(63, 144, kJackOutput);
-    cube = addJack(63, 187, kJackOutput);
-    perpend = addJack(63, 230, kJackOutput);
+    for (int i = 0; i < 5; ++i) ins[i] = legend(addJack(17, 58 + 43 * i, kJackInput), "IN " + std::to_string(i + 1));
+    invert1 = legend(addJack(48, 58, kJackOutput), "INV 1");
+    invert2 = legend(addJack(48, 101, kJackOutput), "INV 2");
+    rectify = legend(addJack(79, 58, kJackOutput), "RECT");
+    halfRectify = legend(addJack(79, 101, kJackOutput), "HRECT");
+    square = legend(addJack(63, 144, kJackOutput), "SQUARE");
+    cube = legend(addJack(63, 187, kJackOutput), "CUBE");
+    perpend = legend(addJack(63, 230, kJackOutput), "PERP");
     addScrews();
     setJackValues(0.f);
 }

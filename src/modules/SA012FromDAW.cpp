@@ -12,8 +12,8 @@ constexpr int kCentreX = kWidth / 2 - 1;
 
 SA012FromDAW::SA012FromDAW(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("SA012FromDAW.png", kWidth, kHeight)) {
-    outR = addJack(kCentreX, 106, kJackOutput);
-    outL = addJack(kCentreX, 208, kJackOutput);
+    outR = legend(addJack(kCentreX, 106, kJackOutput), "RIGHT");
+    outL = legend(addJack(kCentreX, 208, kJackOutput), "LEFT");
     addScrews();
     setJackValues(0.f);
 }

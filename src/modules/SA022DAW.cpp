@@ -15,10 +15,10 @@ SA022DAW::SA022DAW(Patch* editor) : SA022DAW(editor, "SA022DAW.png", Layout{55, 
 SA022DAW::SA022DAW(Patch* editor, const char* panel, const Layout& layout, double gainScale)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel(panel, kWidth, kHeight)),
       gainScale(gainScale) {
-    gainR = addKnob(kCentreX, layout.knobR, 0.5f);
-    gainL = addKnob(kCentreX, layout.knobL, 0.5f);
-    inR = addJack(kCentreX, layout.jackR, kJackInput);
-    inL = addJack(kCentreX, layout.jackL, kJackInput);
+    gainR = legend(addKnob(kCentreX, layout.knobR, 0.5f), "GAIN R");
+    gainL = legend(addKnob(kCentreX, layout.knobL, 0.5f), "GAIN L");
+    inR = legend(addJack(kCentreX, layout.jackR, kJackInput), "RIGHT");
+    inL = legend(addJack(kCentreX, layout.jackL, kJackInput), "LEFT");
     addScrews();
     setJackValues(0.f);
 }

@@ -28,15 +28,15 @@ SA03MSFromDAW::SA03MSFromDAW(Patch* editor)
       clockCountdown(kParked),
       midiLedCountdown(kParked),
       midiLedHold((int)(sampleRate * 0.1f)) {
-    midiOut = addMidiJack(kCentreX, 67, kJackOutput);
+    midiOut = legend(addMidiJack(kCentreX, 67, kJackOutput), "MIDI OUT");
     midiLed = addLight("led_red.png", kCentreX + 16, 83);
-    sync = addSwitch(kCentreX, 111, 2, 0.f);
-    divisor = addKnobWith("sknobit_gray_5s.png", SharedBitmaps::kSmallKnobSize, kCentreX, 156, 1.f);
+    sync = legend(addSwitch(kCentreX, 111, 2, 0.f), "SYNC");
+    divisor = legend(addKnobWith("sknobit_gray_5s.png", SharedBitmaps::kSmallKnobSize, kCentreX, 156, 1.f), "DIV");
     divisor->setStepped(true);
     divisor->snap();
-    clockOut = addJack(kCentreX, 199, kJackOutput);
+    clockOut = legend(addJack(kCentreX, 199, kJackOutput), "CLOCK");
     clockLed = addLight("led_blue.png", kCentreX - 2, 222);
-    resetOut = addJack(kCentreX, 252, kJackOutput);
+    resetOut = legend(addJack(kCentreX, 252, kJackOutput), "RESET");
     resetLed = addLight("led_blue.png", kCentreX - 2, 275);
     addScrews();
     setJackValues(0.f);

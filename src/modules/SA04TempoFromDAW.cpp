@@ -21,11 +21,11 @@ SA04TempoFromDAW::SA04TempoFromDAW(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("SA04TempoFromDAW.png", kWidth, kHeight)),
       clockCountdown(kParked) {
     // The restart jack always wears the first jack bitmap, so it takes no random draw.
-    restartIn = addJackWith("patchpoint1.png", kCentreX, 76, kJackInput);
-    divisor = addKnobWith("sknobit_gray_5s.png", SharedBitmaps::kSmallKnobSize, kCentreX, 156, 1.f);
+    restartIn = legend(addJackWith("patchpoint1.png", kCentreX, 76, kJackInput), "RESTART");
+    divisor = legend(addKnobWith("sknobit_gray_5s.png", SharedBitmaps::kSmallKnobSize, kCentreX, 156, 1.f), "DIV");
     divisor->setStepped(true);
     divisor->snap();
-    clockOut = addJack(kCentreX, 199, kJackOutput);
+    clockOut = legend(addJack(kCentreX, 199, kJackOutput), "CLOCK");
     clockLed = addLight("led_blue.png", kCentreX - 2, 222);
     addScrews();
     setJackValues(0.f);

@@ -14,8 +14,10 @@ SA11AudioCVFromDAW::SA11AudioCVFromDAW(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor,
              SharedBitmaps::panel("SA11AudioCVFromDAW.png", kWidth, kHeight)) {
     // The right column is built first: that is the saved order presets rely on.
-    for (int row = 0; row < 5; ++row) channel[2 * row + 1] = addJack(kRightX, kRowY[row], kJackOutput);
-    for (int row = 0; row < 5; ++row) channel[2 * row] = addJack(kLeftX, kRowY[row], kJackOutput);
+    for (int row = 0; row < 5; ++row) channel[2 * row + 1] = legend(addJack(kRightX, kRowY[row], kJackOutput),
+            "CH " + std::to_string(2 * row + 2));
+    for (int row = 0; row < 5; ++row) channel[2 * row] = legend(addJack(kLeftX, kRowY[row], kJackOutput),
+            "CH " + std::to_string(2 * row + 1));
     addScrews();
     setJackValues(0.f);
 }

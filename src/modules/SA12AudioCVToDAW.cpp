@@ -16,8 +16,10 @@ SA12AudioCVToDAW::SA12AudioCVToDAW(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor,
              SharedBitmaps::panel("SA12AudioCVToDAW_NoOvers.png", kWidth, kHeight)) {
     // The right column is built first: that is the saved order presets rely on.
-    for (int row = 0; row < 5; ++row) channel[2 * row + 1] = addJack(kRightX, kRowY[row], kJackInput);
-    for (int row = 0; row < 5; ++row) channel[2 * row] = addJack(kLeftX, kRowY[row], kJackInput);
+    for (int row = 0; row < 5; ++row) channel[2 * row + 1] = legend(addJack(kRightX, kRowY[row], kJackInput),
+            "CH " + std::to_string(2 * row + 4));
+    for (int row = 0; row < 5; ++row) channel[2 * row] = legend(addJack(kLeftX, kRowY[row], kJackInput),
+            "CH " + std::to_string(2 * row + 3));
     addScrews();
     setJackValues(0.f);
 }

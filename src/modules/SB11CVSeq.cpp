@@ -27,25 +27,28 @@ SB11CVSeq::SB11CVSeq(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("SB11CVSeq.png", kWidth, kHeight)),
       steps(new ModuleKnobEx*[kSteps]), leds(new CMovieBitmapEx*[kSteps]) {
     for (int i = 0; i < kSteps; ++i) {
-        steps[i] = addStepKnob("minibrute_knob_s.png", SharedBitmaps::kKnobSize, kStepX[i % 4], kStepY[i / 4], i);
+        steps[i] = legend(addStepKnob("minibrute_knob_s.png", SharedBitmaps::kKnobSize, kStepX[i % 4], kStepY[i / 4], i),
+                std::to_string(i + 1));
     }
     for (int i = 0; i < kSteps; ++i) {
         leds[i] = addStepLight("led_blue.png", kStepX[i % 4] + 18, kStepY[i / 4] - 17);
         steps[i]->companion = leds[i];
     }
-    length = addKnob(27, 184, 0.5f);
-    transposeKnob = addKnobWith("sknobit_gray_13s_fs.png", SharedBitmaps::kSmallKnobSize, 27, 232, 0.5f);
+    length = legend(addKnob(27, 184, 0.5f), "LENGTH");
+    transposeKnob = legend(addKnobWith("sknobit_gray_13s_fs.png", SharedBitmaps::kSmallKnobSize, 27, 232, 0.5f),
+            "TRANSP");
     transposeKnob->setStepped(true);
     transposeKnob->snap();
-    clockIn = addJack(kInX, 58, kJackInput);
-    resetIn = addJack(kInX, 101, kJackInput);
-    lengthCv = addJack(kInX, 144, kJackInput);
-    for (int i = 0; i < 4; ++i) outs[i] = addJack(kOutX, 58 + 43 * i, kJackOutput);
-    gateOut = addJack(kOutX, 230, kJackOutput);
-    rangeSwitch = addSwitch(75, kSwitchY, 3, 0.f);
-    directionSwitch = addSwitch(123, kSwitchY, 3, 0.f);
-    quantizeSwitch = addSwitch(171, kSwitchY, 2, 0.f);
-    modeSwitch = addSwitch(219, kSwitchY, 3, 0.f);
+    clockIn = legend(addJack(kInX, 58, kJackInput), "CLOCK");
+    resetIn = legend(addJack(kInX, 101, kJackInput), "RESET");
+    lengthCv = legend(addJack(kInX, 144, kJackInput), "LEN CV");
+    for (int i = 0; i < 4; ++i) outs[i] = legend(addJack(kOutX, 58 + 43 * i, kJackOutput),
+            "OUT " + std::to_string(i + 1));
+    gateOut = legend(addJack(kOutX, 230, kJackOutput), "GATE");
+    rangeSwitch = legend(addSwitch(75, kSwitchY, 3, 0.f), "RANGE");
+    directionSwitch = legend(addSwitch(123, kSwitchY, 3, 0.f), "DIR");
+    quantizeSwitch = legend(addSwitch(171, kSwitchY, 2, 0.f), "QUANT");
+    modeSwitch = legend(addSwitch(219, kSwitchY, 3, 0.f), "MODE");
     addScrews();
     addScrewsRight();
     setJackValues(0.f);

@@ -28,7 +28,8 @@ SB12RachetTrigSeq::SB12RachetTrigSeq(Patch* editor)
              SharedBitmaps::panel("SB12RachetTrigSeq.png", kWidth, kHeight)),
       steps(new ModuleKnobEx*[kSteps]), leds(new CMovieBitmapEx*[kSteps]) {
     for (int i = 0; i < kSteps; ++i) {
-        steps[i] = addStepKnob("sknobit_gray_11s.png", SharedBitmaps::kSmallKnobSize, kStepX[i % 4], kStepY[i / 4], i);
+        steps[i] = legend(addStepKnob("sknobit_gray_11s.png", SharedBitmaps::kSmallKnobSize, kStepX[i % 4], kStepY[i / 4], i),
+                std::to_string(i + 1));
         steps[i]->setStepped(true);
         steps[i]->snap();
     }
@@ -36,20 +37,21 @@ SB12RachetTrigSeq::SB12RachetTrigSeq(Patch* editor)
         leds[i] = addStepLight("led_blue.png", kStepX[i % 4] + 14, kStepY[i / 4] - 12);
         steps[i]->companion = leds[i];
     }
-    length = addKnob(27, 55, 0.5f);
-    clockKnob = addKnob(27, 98, kClockDefault);
-    clockIn = addJack(kInX, 144, kJackInput);
-    resetIn = addJack(kInX, 187, kJackInput);
-    resetButton = addKickButton(29, 225);
-    startPause = addOnOffButton(29, 261);
-    for (int i = 0; i < 4; ++i) outs[i] = addJack(kOutX, 58 + 43 * i, kJackOutput);
-    mixOut = addJack(kOutX, 230, kJackOutput);
-    swingKnob = addKnobWith("sknobit_gray.png", SharedBitmaps::kSmallKnobSize, 75, 241, 0.f);
-    skipKnob = addKnobWith("sknobit_gray_5s.png", SharedBitmaps::kSmallKnobSize, 123, 241, 0.f);
+    length = legend(addKnob(27, 55, 0.5f), "LENGTH");
+    clockKnob = legend(addKnob(27, 98, kClockDefault), "RATE");
+    clockIn = legend(addJack(kInX, 144, kJackInput), "CLOCK");
+    resetIn = legend(addJack(kInX, 187, kJackInput), "RESET");
+    resetButton = legend(addKickButton(29, 225), "RESET");
+    startPause = legend(addOnOffButton(29, 261), "RUN");
+    for (int i = 0; i < 4; ++i) outs[i] = legend(addJack(kOutX, 58 + 43 * i, kJackOutput),
+            "OUT " + std::to_string(i + 1));
+    mixOut = legend(addJack(kOutX, 230, kJackOutput), "MIX");
+    swingKnob = legend(addKnobWith("sknobit_gray.png", SharedBitmaps::kSmallKnobSize, 75, 241, 0.f), "SWING");
+    skipKnob = legend(addKnobWith("sknobit_gray_5s.png", SharedBitmaps::kSmallKnobSize, 123, 241, 0.f), "SKIP");
     skipKnob->setStepped(true);
     skipKnob->snap();
-    directionSwitch = addSwitch(171, 244, 3, 0.f);
-    modeSwitch = addSwitch(219, 244, 3, 0.f);
+    directionSwitch = legend(addSwitch(171, 244, 3, 0.f), "DIR");
+    modeSwitch = legend(addSwitch(219, 244, 3, 0.f), "MODE");
     addScrews();
     addScrewsRight();
     setJackValues(0.f);

@@ -10,15 +10,18 @@ constexpr int kInvLedX[3] = {27, 58, 89};
 constexpr int kGateX[2] = {17, 63};
 constexpr int kGateLedX[2] = {38, 84};
 constexpr int kGateY[3] = {144, 187, 230};
+constexpr const char* kGateLegends[6] = {"AND", "OR", "NAND", "NOR", "XOR", "XNOR"};
 constexpr float kHigh = 0.25f;
 }  // namespace
 
 SC03LogicTools::SC03LogicTools(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("SC03LogicTools.png", kWidth, kHeight)) {
     // Every jack is born an output; the three inputs are turned round afterwards.
-    for (int k = 0; k < 3; ++k) ins[k] = addJack(kColumnX[k], 58, kJackOutput);
-    for (int k = 0; k < 3; ++k) invs[k] = addJack(kColumnX[k], 101, kJackOutput);
-    for (int g = 0; g < kGateOutputs; ++g) gates[g] = addJack(kGateX[g % 2], kGateY[g / 2], kJackOutput);
+    for (int k = 0; k < 3; ++k) ins[k] = legend(addJack(kColumnX[k], 58, kJackOutput), "IN " + std::to_string(k + 1));
+    for (int k = 0; k < 3; ++k) invs[k] = legend(addJack(kColumnX[k], 101, kJackOutput),
+            "INV " + std::to_string(k + 1));
+    for (int g = 0; g < kGateOutputs; ++g) gates[g] = legend(addJack(kGateX[g % 2], kGateY[g / 2], kJackOutput),
+            kGateLegends[g]);
     for (PatchPoint* in : ins) in->direction = kJackInput;
     for (int k = 0; k < 3; ++k) invLeds[k] = addLight("led_blue.png", kInvLedX[k], 82);
     for (int g = 0; g < kGateOutputs; ++g)

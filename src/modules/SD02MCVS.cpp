@@ -36,18 +36,18 @@ uint32_t getLE32(const uint8_t* p) {
 
 SD02MCVS::SD02MCVS(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("SD02MCVS.png", kWidth, kHeight)) {
-    clockOut = addJack(17, 58, kJackOutput);
-    resetOut = addJack(17, 101, kJackOutput);
-    gateOut = addJack(63, 119, kJackOutput);
-    noteOut = addJack(63, 152, kJackOutput);
-    velocityOut = addJack(63, 185, kJackOutput);
-    bendOut = addJack(63, 218, kJackOutput);
-    modOut = addJack(63, 251, kJackOutput);
-    midiIn = addMidiJack(68, 62, kJackInput);
-    glide = addKnobWith("sknobit_gray.png", SharedBitmaps::kSmallKnobSize, 31, 149, 0.f);
-    bendRange = addKnobWith("sknobit_gray.png", SharedBitmaps::kSmallKnobSize, 31, 215, 0.f);
-    triggerMode = addSwitch(31, 184, 2, 1.f);
-    slide = addSwitch(31, 250, 2, 1.f);
+    clockOut = legend(addJack(17, 58, kJackOutput), "CLOCK");
+    resetOut = legend(addJack(17, 101, kJackOutput), "RESET");
+    gateOut = legend(addJack(63, 119, kJackOutput), "GATE");
+    noteOut = legend(addJack(63, 152, kJackOutput), "NOTE");
+    velocityOut = legend(addJack(63, 185, kJackOutput), "VEL");
+    bendOut = legend(addJack(63, 218, kJackOutput), "BEND");
+    modOut = legend(addJack(63, 251, kJackOutput), "MOD");
+    midiIn = legend(addMidiJack(68, 62, kJackInput), "MIDI IN");
+    glide = legend(addKnobWith("sknobit_gray.png", SharedBitmaps::kSmallKnobSize, 31, 149, 0.f), "GLIDE");
+    bendRange = legend(addKnobWith("sknobit_gray.png", SharedBitmaps::kSmallKnobSize, 31, 215, 0.f), "RANGE");
+    triggerMode = legend(addSwitch(31, 184, 2, 1.f), "TRIG");
+    slide = legend(addSwitch(31, 250, 2, 1.f), "SLIDE");
     clockLed = addLight("led_blue.png", 38, 57);
     resetLed = addLight("led_blue.png", 38, 100);
     gateLed = addLight("led_blue.png", 84, 118);

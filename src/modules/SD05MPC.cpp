@@ -22,14 +22,15 @@ int ledHoldAtHostRate() { return std::max(1, (int)(hostSampleRate * 0.1f)); }
 
 SD05MPC::SD05MPC(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("SD05MPC.png", kWidth, kHeight)) {
-    midiIn = addMidiJack(23, 60, kJackInput);
-    for (int v = 0; v < kVoices; ++v) outs[v] = addMidiJack(kOutX[v / 4], kOutY[v % 4], kJackOutput);
+    midiIn = legend(addMidiJack(23, 60, kJackInput), "MIDI IN");
+    for (int v = 0; v < kVoices; ++v) outs[v] = legend(addMidiJack(kOutX[v / 4], kOutY[v % 4], kJackOutput),
+            "OUT " + std::to_string(v + 1));
     for (int v = 0; v < kVoices; ++v)
         leds[v] = addLight("led_red.png", kOutX[v / 4] + kLedOffset, kOutY[v % 4] + kLedOffset);
 
     // Arrow buttons with their own art; automatable like every other push button.
-    channelUp = addKickButton(84, 52, "bb_up.png");
-    channelDown = addKickButton(84, 68, "bb_down.png");
+    channelUp = legend(addKickButton(84, 52, "bb_up.png"), "UP");
+    channelDown = legend(addKickButton(84, 68, "bb_down.png"), "DOWN");
     int digitX[2] = {48, 48 + kDigitWidth}, digitY[2] = {49, 49};
     channelDisplay = new CSpecialDigit(CRect(48, 49, 74, 71), editor->controlListener(), kTagNoParameter, 0, 2, digitX,
                                        digitY, kDigitWidth, kDigitHeight, SharedBitmaps::get("digits_mid_red.png"));

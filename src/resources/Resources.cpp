@@ -2,13 +2,8 @@
 
 #include <strings.h>
 
-// Stand-in until the generated table is compiled in: no images, every lookup misses,
-// and views draw without their art.
-const Resource* allResources(size_t* count) {
-    if (count) *count = 0;
-    return nullptr;
-}
-
+// The table itself is generated at build time (see tools/art); programs that need no
+// art link the empty one in NoArt.cpp instead.
 const Resource* findResource(const char* name) {
     size_t n = 0;
     const Resource* all = allResources(&n);
