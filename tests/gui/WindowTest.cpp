@@ -410,8 +410,9 @@ TEST_F(RealWindow, PluginObjectEditorWhileAudioRenders) {
     Vantorel plugin(nullptr);
     plugin.open();
     plugin.setSampleRate(48000.f);
-    plugin.editor->createModuleAt("S310 VCO", 0, 0);
-    plugin.editor->createModuleAt("S500 ADSR", 120, 0);
+    // Running modules, so the audio thread writes their lights while the editor draws.
+    for (auto [name, x] : {std::pair<const char*, int>{"S515 VCLFO", 0}, {"S500 ADSR", 120}, {"S310 VCO", 240}})
+        plugin.editor->setAlwaysOn(plugin.editor->createModuleAt(name, x, 0), true);
     EditorHost host(plugin.getAeffect(), 0);
     AudioThread audio(plugin.getAeffect());
     if (!host.open()) {
