@@ -1,6 +1,5 @@
 #include "gui/CFrame.h"
 
-#include "gui/CBitmap.h"
 #include "gui/COffscreenContext.h"
 #include "gui/CVSTGUITimer.h"
 

@@ -205,31 +205,3 @@ TEST(Mouse, SwitchesAndButtons) {
     b.press(110, 20, kLButton);
     EXPECT_EQ(onOff->getValue(), 0.f);
 }
-
-TEST(Mouse, KeysGoToTheFocusViewAndCaptureIsRecorded) {
-    struct KeyView : CView {
-        using CView::CView;
-        bool onKeyDown(VstKeyCode& k) override {
-            got.push_back(k.character);
-            return true;
-        }
-        void looseFocus() override { lost = true; }
-        std::vector<uint32_t> got;
-        bool lost = false;
-    };
-    Bench b;
-    auto* edit = new KeyView(CRect::fromSize(0, 0, 50, 20));
-    b.panel->addView(edit);
-    VstKeyCode k;
-    k.character = 'a';
-    EXPECT_FALSE(b.frame->onKeyDown(k));
-    b.frame->setFocusView(edit);
-    EXPECT_TRUE(b.frame->onKeyDown(k));
-    EXPECT_EQ(edit->got, std::vector<uint32_t>{'a'});
-    b.frame->setFocusView(nullptr);
-    EXPECT_TRUE(edit->lost);
-    b.frame->setMouseCapture(true);
-    EXPECT_TRUE(b.frame->hasMouseCapture());
-    b.frame->setMouseCapture(false);
-    EXPECT_FALSE(b.frame->hasMouseCapture());
-}
