@@ -138,10 +138,17 @@ Image button(const std::string& name, int w, int h, int states, Symbol symbol, b
 Image presetFrame() {
     Canvas c(200, 35);
     cairo_t* cr = c.cr();
+    // The menu is drawn over the name and author labels, so the bezel leaves its
+    // window clear for the screen behind it.
     roundedRect(cr, 0.5, 0.5, 199, 34, 5);
+    cairo_rectangle(cr, 5, 5, 190, 25);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
     fillWith(cr, vertical(0, 35, rgb(0x4a4b50), rgb(0x1a1a1d)));
-    roundedRect(cr, 4.5, 4.5, 191, 26, 3);
-    fillWith(cr, vertical(4, 31, rgb(0x08090a), rgb(0x1c1d20)));
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+    cairo_rectangle(cr, 4.5, 4.5, 191, 26);
+    cairo_set_line_width(cr, 1);
+    setColour(cr, rgb(0x08090a), 1.0);
+    cairo_stroke(cr);
     return c.toImage("preset_frame.png");
 }
 

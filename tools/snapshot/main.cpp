@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     plugin.setSampleRate(48000.f);
     SynEditor& editor = *plugin.editor;
     if (!preset.empty()) {
-        if (!editor.readPresetFile(preset)) return fail(kFailed, "cannot load preset " + preset);
+        if (!editor.openPreset(preset)) return fail(kFailed, "cannot load preset " + preset);
     } else {
         std::vector<uint8_t> data;
         if (!readFile(chunk, data)) return fail(kFailed, "cannot read " + chunk);
