@@ -17,16 +17,19 @@ ModuleKnob::ModuleKnob(const CRect& size, CControlListener* listener, int32_t ta
 void ModuleKnob::setValue(float v) {
     CAnimKnob::setValue(v);
     if (stepped) updateStepped();
+    touched();
 }
 
 void ModuleKnob::updateStepped() {
     const float s = (float)(subPixmaps - 1);
     if (s <= 0.f) {
         steppedValue = 0.f;
+        touched();
         return;
     }
     const float v = inverseBitmap ? 1.f - getValue() : getValue();
     steppedValue = std::trunc(v * s) / s;
+    touched();
 }
 
 void ModuleKnob::setSmoothing(int ms, float moduleSampleRate) {

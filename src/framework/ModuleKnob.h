@@ -1,5 +1,8 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 #include "gui/CControl.h"
 
 // A knob whose value reaches the DSP through per-sample smoothing, so moves and
@@ -18,14 +21,28 @@ public:
     void setStepped(bool s) {
         stepped = s;
         if (s) updateStepped();
+        touched();
     }
 
-    // Audio thread, once per sample by the owning module.
-    inline void smoothToValue() { smoothTo(getValue()); }
-    inline void smoothToStep() { smoothTo(steppedValue); }
+    // Audio thread, once per sample by the owning module. A knob that has reached its
+    // target and has not been touched since is skipped: the step would change nothing.
+    inline void smoothToValue() {
+        const uint32_t m = moves.load(std::memory_order_acquire);
+        if (m != settledMoves) smoothTo(getValue(), m);
+    }
+    inline void smoothToStep() {
+        const uint32_t m = moves.load(std::memory_order_acquire);
+        if (m != settledMoves) smoothTo(steppedValue, m);
+    }
 
-    // Jump without smoothing (preset load, construction).
-    void snap() { smoothedValue = stepped ? steppedValue : getValue(); }
+    // Jump without smoothing (preset load, construction). Code that writes
+    // smoothedValue itself after the first pass must call touched() as well.
+    void snap() {
+        smoothedValue = stepped ? steppedValue : getValue();
+        touched();
+    }
+    // Any thread: the value, the step or smoothedValue changed, so smoothing resumes.
+    void touched() { moves.fetch_add(1, std::memory_order_release); }
     void setSmoothing(int ms, float moduleSampleRate);
 
     CMouseEventResult onMouseDown(CPoint& where, long buttons) override;
@@ -37,14 +54,24 @@ public:
     int smoothMs = 35;
 
 private:
-    inline void smoothTo(float target) {
+    // `m` is the move count read before the target, so a move that lands while this
+    // runs keeps the knob awake for the next sample.
+    inline void smoothTo(float target, uint32_t m) {
         float diff = target - (float)smoothedValue;
-        if (diff == 0.f) return;
+        if (diff == 0.f) {
+            settledMoves = m;
+            return;
+        }
         if (diff > -0.001f && diff < 0.001f)
             smoothedValue = target;
         else
             smoothedValue += diff / smoothDivisor;
     }
+
+    std::atomic<uint32_t> moves{0};
+    // Audio thread only. Starts unequal so the first pass always looks at the knob,
+    // whatever was written to smoothedValue before it.
+    uint32_t settledMoves = ~0u;
 };
 
 // Sequencer step knob: finer dragging, linear or circular, with a paired display.
