@@ -6,6 +6,8 @@
 #include "framework/Module.h"
 #include "framework/Patch.h"
 
+std::atomic<uint32_t> knobEpoch{0};
+
 ModuleKnob::ModuleKnob(const CRect& size, CControlListener* listener, int32_t tag, int subPixmaps,
                        int heightOfOneImage, CBitmap* background, float moduleSampleRate)
     : CAnimKnob(size, listener, tag, subPixmaps, heightOfOneImage, background) {

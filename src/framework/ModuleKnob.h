@@ -2,8 +2,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 
 #include "gui/CControl.h"
+
+// Counts every change to any knob (value, step, snap) in the library, so a module
+// can tell with one load that none of its knobs can have moved.
+extern std::atomic<uint32_t> knobEpoch;
 
 // A knob whose value reaches the DSP through per-sample smoothing, so moves and
 // automation never click. Stepped knobs snap to their frames by truncation.
@@ -42,7 +47,13 @@ public:
         touched();
     }
     // Any thread: the value, the step or smoothedValue changed, so smoothing resumes.
-    void touched() { moves.fetch_add(1, std::memory_order_release); }
+    void touched() {
+        moves.fetch_add(1, std::memory_order_release);
+        knobEpoch.fetch_add(1, std::memory_order_release);
+    }
+    // Audio thread: the last smoothing step found the knob on its target and nothing
+    // has touched it since.
+    bool atRest() const { return moves.load(std::memory_order_acquire) == settledMoves; }
     void setSmoothing(int ms, float moduleSampleRate);
 
     CMouseEventResult onMouseDown(CPoint& where, long buttons) override;
@@ -72,6 +83,44 @@ private:
     // Audio thread only. Starts unequal so the first pass always looks at the knob,
     // whatever was written to smoothedValue before it.
     uint32_t settledMoves = ~0u;
+};
+
+// Lets a module skip smoothing all its knobs at once while none can have moved:
+//   if (knobs.moving()) { a->smoothToValue(); b->smoothToValue(); knobs.settle(a, b); }
+// The epoch is read before the knobs, so a move that lands during the step keeps the
+// group awake for the next pass.
+class KnobWatch {
+public:
+    inline bool moving() {
+        pending = knobEpoch.load(std::memory_order_acquire);
+        return pending != seen;
+    }
+    template <class... Knobs>
+    inline void settle(const Knobs*... knobs) {
+        if ((knobs->atRest() && ...)) seen = pending;
+    }
+
+private:
+    uint32_t pending = 0;
+    uint32_t seen = ~0u;  // unequal at first: the first pass always smooths
+};
+
+// A number a module derives from one input (usually a knob's smoothed value), worked
+// out again only when that input changes; reset() forces the next get() to compute.
+template <class Key, class Value>
+struct Derived {
+    template <class F>
+    inline Value get(Key k, F compute) {
+        if (!(k == key)) {  // a NaN key never matches, so it is always computed afresh
+            key = k;
+            value = compute(k);
+        }
+        return value;
+    }
+    void reset() { key = std::numeric_limits<Key>::quiet_NaN(); }
+
+    Key key = std::numeric_limits<Key>::quiet_NaN();
+    Value value{};
 };
 
 // Sequencer step knob: finer dragging, linear or circular, with a paired display.

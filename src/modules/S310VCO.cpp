@@ -261,11 +261,14 @@ float S310VCO::runPulse(bool syncEvent, float f, float g, float width, float ben
 }
 
 void S310VCO::process() {
-    tune->smoothToValue();
-    fm->smoothToValue();
-    pw->smoothToValue();
-    ra->smoothToValue();
-    octave->smoothToStep();
+    if (knobs.moving()) {
+        tune->smoothToValue();
+        fm->smoothToValue();
+        pw->smoothToValue();
+        ra->smoothToValue();
+        octave->smoothToStep();
+        knobs.settle(tune, fm, pw, ra, octave);
+    }
 
     const float trig = trigIn->inValue;
     if (previousTrig < 0.25f && trig >= 0.25f && octaveOffset < 6)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 class CVerticalSwitch;
@@ -89,4 +90,5 @@ private:
     int pulsePosition = 0;
     float sawCorrection[kMaxBuffer] = {};
     float pulseCorrection[kMaxBuffer] = {};
+    KnobWatch knobs;
 };

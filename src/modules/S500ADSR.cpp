@@ -56,6 +56,9 @@ void S500ADSR::updateTimeLimits() {
     maxTime = (float)((double)sampleRate * kMaxSeconds);
     minAttack = (float)((double)sampleRate * kMinAttackSeconds);
     minDecayRelease = (float)((double)sampleRate * kMinDecaySeconds);
+    attackLength.reset();
+    decayLength.reset();
+    releaseLength.reset();
 }
 
 void S500ADSR::setSampleRate(float rate) {
@@ -64,14 +67,19 @@ void S500ADSR::setSampleRate(float rate) {
 }
 
 void S500ADSR::process() {
-    posAmount->smoothToValue();
-    attack->smoothToValue();
-    decay->smoothToValue();
-    sustain->smoothToValue();
-    release->smoothToValue();
-    const float ta = stageLength(attack->smoothedValue, minAttack, maxTime);
-    const float td = stageLength(decay->smoothedValue, minDecayRelease, maxTime);
-    const float tr = stageLength(release->smoothedValue, minDecayRelease, maxTime);
+    if (knobs.moving()) {
+        posAmount->smoothToValue();
+        attack->smoothToValue();
+        decay->smoothToValue();
+        sustain->smoothToValue();
+        release->smoothToValue();
+        knobs.settle(posAmount, attack, decay, sustain, release);
+    }
+    const float ta = attackLength.get(attack->smoothedValue, [this](double v) { return stageLength(v, minAttack, maxTime); });
+    const float td =
+        decayLength.get(decay->smoothedValue, [this](double v) { return stageLength(v, minDecayRelease, maxTime); });
+    const float tr = releaseLength.get(release->smoothedValue,
+                                       [this](double v) { return stageLength(v, minDecayRelease, maxTime); });
     const bool straight = curve->getValue() >= 0.5f;
     const float g = trigButton->getValue() != 0.f ? kButtonGate : gateIn->inValue;
     const float y0 = out->outValue;

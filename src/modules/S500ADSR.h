@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 class CVerticalSwitch;
@@ -40,4 +41,7 @@ private:
     float maxTime = 0.f;
     float minAttack = 0.f;
     float minDecayRelease = 0.f;
+    // Stage lengths in samples, from the knobs and the limits above.
+    Derived<double, float> attackLength, decayLength, releaseLength;
+    KnobWatch knobs;
 };

@@ -24,8 +24,11 @@ SA022DAW::SA022DAW(Patch* editor, const char* panel, const Layout& layout, doubl
 }
 
 void SA022DAW::process() {
-    gainL->smoothToValue();
-    gainR->smoothToValue();
+    if (knobs.moving()) {
+        gainL->smoothToValue();
+        gainR->smoothToValue();
+        knobs.settle(gainL, gainR);
+    }
     const double l = gainL->smoothedValue, r = gainR->smoothedValue;
     // Assignment, not sum: the last writer of the pass is what the host hears.
     *synth->curOutL = (float)(gainScale * l * l * inL->inValue);

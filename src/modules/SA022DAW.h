@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 
@@ -25,4 +26,5 @@ private:
     PatchPoint* inR;
     PatchPoint* inL;
     double gainScale;
+    KnobWatch knobs;
 };
