@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "engine/Vantorel.h"
 #include "framework/ModuleKnob.h"
@@ -131,6 +132,7 @@ void S310VCO::cableDisconnected(PatchPoint* jack) {
 void S310VCO::setSampleRate(float rate) {
     Module::setSampleRate(rate);
     cachedPitch = -1000.f;
+    pitchCv = std::numeric_limits<float>::quiet_NaN();
     if (bandlimit == 1) setBandlimit(1);
     rectifyThreshold = 0.0454f * (sampleRate / hostSampleRate);
 }
@@ -261,7 +263,8 @@ float S310VCO::runPulse(bool syncEvent, float f, float g, float width, float ben
 }
 
 void S310VCO::process() {
-    if (knobs.moving()) {
+    const bool knobsMoving = knobs.moving();
+    if (knobsMoving) {
         tune->smoothToValue();
         fm->smoothToValue();
         pw->smoothToValue();
@@ -277,10 +280,18 @@ void S310VCO::process() {
         --octaveOffset;
     previousTrig = trig;
 
-    const double depth = fm->smoothedValue;
-    const float pitch = (float)((double)cvIn->inValue * 10.0 + (octave->smoothedValue * 12.0 - 6.0) +
-                                tune->smoothedValue + octaveOffset + depth * depth * depth * 8.0 * fmIn->inValue);
-    if (pitch != cachedPitch) updateFrequency(pitch);
+    // The pitch sum follows two inputs, the octave offset and knobs that only change
+    // while the group is moving; with all of them as before it is as before.
+    const float cv = cvIn->inValue, fmCv = fmIn->inValue;
+    if (knobsMoving || cv != pitchCv || fmCv != pitchFm || octaveOffset != pitchOffset) {
+        pitchCv = cv;
+        pitchFm = fmCv;
+        pitchOffset = octaveOffset;
+        const double depth = fm->smoothedValue;
+        const float pitch = (float)((double)cv * 10.0 + (octave->smoothedValue * 12.0 - 6.0) + tune->smoothedValue +
+                                    octaveOffset + depth * depth * depth * 8.0 * fmCv);
+        if (pitch != cachedPitch) updateFrequency(pitch);
+    }
     const float inc = increment;
 
     const float pwKnob = (float)pw->smoothedValue;
