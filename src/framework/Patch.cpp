@@ -1,7 +1,6 @@
 #include "framework/Patch.h"
 
 #include <algorithm>
-#include <functional>
 
 #include "engine/Vantorel.h"
 #include "framework/Module.h"
@@ -107,10 +106,6 @@ int Patch::randomCableColour() { return (int)(nextRandom() * 6.0 + 1.0); }
 void Patch::rebuildCableCopies() {
     copies.clear();
     for (Cable* c = cableHead; c; c = c->next) copies.push_back({&c->reader->inValue, c->reader->source});
-    // Every copy writes its own reader and reads an output, never another copy's
-    // destination, so their order changes nothing; in memory order the pass walks
-    // the jacks forward.
-    std::sort(copies.begin(), copies.end(), [](const CableCopy& a, const CableCopy& b) { return std::less<float*>()(a.dst, b.dst); });
 }
 
 Cable* Patch::connectJacks(PatchPoint* from, PatchPoint* to, int colour) {
