@@ -294,16 +294,6 @@ void S310VCO::process() {
     }
     const float inc = increment;
 
-    const float pwKnob = (float)pw->smoothedValue;
-    float width;
-    if (pwIn->connectionCount > 0) {
-        float m = pwIn->inValue > -1.f ? pwIn->inValue : -1.f;  // NaN reads as -1
-        m = m < 1.f ? m : 1.f;
-        width = (m * 0.5f * pwKnob + 0.5f) * (1.f - 2.f * inc) + inc;
-    } else {
-        width = (1.f - 2.f * inc) * pwKnob + inc;
-    }
-
     const float sync = syncIn->inValue;
     float bend = 1.f;
     // Read here rather than cached on change, so host automation of the switch counts
@@ -327,6 +317,16 @@ void S310VCO::process() {
     const bool wantSine = sineOut->connectionCount > 0;
     const bool wantTriangle = wantSine || triOut->connectionCount > 0;
     if (wantTriangle || pulseOut->connectionCount > 0) {
+        // Only the pulse (and what integrates it) uses the width.
+        const float pwKnob = (float)pw->smoothedValue;
+        float width;
+        if (pwIn->connectionCount > 0) {
+            float m = pwIn->inValue > -1.f ? pwIn->inValue : -1.f;  // NaN reads as -1
+            m = m < 1.f ? m : 1.f;
+            width = (m * 0.5f * pwKnob + 0.5f) * (1.f - 2.f * inc) + inc;
+        } else {
+            width = (1.f - 2.f * inc) * pwKnob + inc;
+        }
         const float pulse = runPulse(syncEvent, f, g, width, bend);
         if (pulseOut->connectionCount > 0) pulseOut->outValue = pulse;
         if (wantTriangle) {
