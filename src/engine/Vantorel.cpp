@@ -192,16 +192,20 @@ void Vantorel::runPasses(int frames) {
         return;
     }
 
+    // Passes after the first run only the oversampled modules, in list order; the
+    // flags change only under the lock, so one gathering serves the whole block.
+    Module** const over = editor->oversampledScratch();
+    Module** overEnd = over;
+    for (Module* const* m = first; m != last; ++m)
+        if ((*m)->oversampled) *overEnd++ = *m;
+
     const bool fir = decimator.firTaps > 0;
     const float f = iirCoef;
     for (int s = 0; s < frames; ++s) {
         for (int r = 0; r < factor; ++r) {
-            if (r == 0) {
-                for (Module* const* m = first; m != last; ++m) (*m)->process();
-            } else {
-                for (Module* const* m = first; m != last; ++m)
-                    if ((*m)->oversampled) (*m)->process();
-            }
+            Module* const* const from = r == 0 ? first : over;
+            Module* const* const to = r == 0 ? last : overEnd;
+            for (Module* const* m = from; m != to; ++m) (*m)->process();
             transferCables(copies, copiesEnd);
             if (fir) decimator.firPush(*curOutL, *curOutR);
             else decimator.iirPass(*curOutL, *curOutR, f);
