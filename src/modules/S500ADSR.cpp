@@ -56,9 +56,7 @@ void S500ADSR::updateTimeLimits() {
     maxTime = (float)((double)sampleRate * kMaxSeconds);
     minAttack = (float)((double)sampleRate * kMinAttackSeconds);
     minDecayRelease = (float)((double)sampleRate * kMinDecaySeconds);
-    attackLength.reset();
-    decayLength.reset();
-    releaseLength.reset();
+    stagesStale = true;
 }
 
 void S500ADSR::setSampleRate(float rate) {
@@ -67,7 +65,8 @@ void S500ADSR::setSampleRate(float rate) {
 }
 
 void S500ADSR::process() {
-    if (knobs.moving()) {
+    const bool moving = knobs.moving();
+    if (moving) {
         posAmount->smoothToValue();
         attack->smoothToValue();
         decay->smoothToValue();
@@ -75,11 +74,14 @@ void S500ADSR::process() {
         release->smoothToValue();
         knobs.settle(posAmount, attack, decay, sustain, release);
     }
-    const float ta = attackLength.get(attack->smoothedValue, [this](double v) { return stageLength(v, minAttack, maxTime); });
-    const float td =
-        decayLength.get(decay->smoothedValue, [this](double v) { return stageLength(v, minDecayRelease, maxTime); });
-    const float tr = releaseLength.get(release->smoothedValue,
-                                       [this](double v) { return stageLength(v, minDecayRelease, maxTime); });
+    // Stage lengths follow the time knobs and the rate's limits only.
+    if (moving || stagesStale) {
+        stagesStale = false;
+        attackLength = stageLength(attack->smoothedValue, minAttack, maxTime);
+        decayLength = stageLength(decay->smoothedValue, minDecayRelease, maxTime);
+        releaseLength = stageLength(release->smoothedValue, minDecayRelease, maxTime);
+    }
+    const float ta = attackLength, td = decayLength, tr = releaseLength;
     const bool straight = curve->getValue() >= 0.5f;
     const float g = trigButton->getValue() != 0.f ? kButtonGate : gateIn->inValue;
     const float y0 = out->outValue;

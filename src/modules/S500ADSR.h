@@ -42,6 +42,7 @@ private:
     float minAttack = 0.f;
     float minDecayRelease = 0.f;
     // Stage lengths in samples, from the knobs and the limits above.
-    Derived<double, float> attackLength, decayLength, releaseLength;
+    float attackLength = 0.f, decayLength = 0.f, releaseLength = 0.f;
+    bool stagesStale = true;
     KnobWatch knobs;
 };

@@ -28,9 +28,12 @@ void SA022DAW::process() {
         gainL->smoothToValue();
         gainR->smoothToValue();
         knobs.settle(gainL, gainR);
+        // The knobs' part of the product, grouped as the whole product is.
+        const double l = gainL->smoothedValue, r = gainR->smoothedValue;
+        gainFactorL = gainScale * l * l;
+        gainFactorR = gainScale * r * r;
     }
-    const double l = gainL->smoothedValue, r = gainR->smoothedValue;
     // Assignment, not sum: the last writer of the pass is what the host hears.
-    *synth->curOutL = (float)(gainScale * l * l * inL->inValue);
-    *synth->curOutR = (float)(gainScale * r * r * inR->inValue);
+    *synth->curOutL = (float)(gainFactorL * inL->inValue);
+    *synth->curOutR = (float)(gainFactorR * inR->inValue);
 }

@@ -27,4 +27,5 @@ private:
     PatchPoint* inL;
     double gainScale;
     KnobWatch knobs;
+    double gainFactorL = 0.0, gainFactorR = 0.0;  // gainScale * gain^2, per side
 };
