@@ -27,18 +27,30 @@ inline v4sf reversed(v4sf v) {
 
 inline float lanes(v4sf v) { return (v[0] + v[1]) + (v[2] + v[3]); }
 
-// sum c[d] * (x[d] + x[N-1-d]) for d < H, four pairs at a time, then the remainder.
-inline float symmetricSum(const float* c, const float* x, int n, int h) {
-    v4sf acc0 = {0, 0, 0, 0}, acc1 = {0, 0, 0, 0};
+// sum c[d] * (x[d] + x[N-1-d]) for d < H, four pairs at a time, then the remainder;
+// both outputs in one walk over the coefficients, each summed in its own order.
+inline void symmetricSums(const float* c, const float* xl, const float* xr, int n, int h, float& sumL,
+                          float& sumR) {
+    v4sf l0 = {0, 0, 0, 0}, l1 = {0, 0, 0, 0}, r0 = {0, 0, 0, 0}, r1 = {0, 0, 0, 0};
     int d = 0;
     for (; d + 8 <= h; d += 8) {
-        acc0 += load4(c + d) * (load4(x + d) + reversed(load4(x + n - 4 - d)));
-        acc1 += load4(c + d + 4) * (load4(x + d + 4) + reversed(load4(x + n - 8 - d)));
+        const v4sf c0 = load4(c + d), c1 = load4(c + d + 4);
+        l0 += c0 * (load4(xl + d) + reversed(load4(xl + n - 4 - d)));
+        l1 += c1 * (load4(xl + d + 4) + reversed(load4(xl + n - 8 - d)));
+        r0 += c0 * (load4(xr + d) + reversed(load4(xr + n - 4 - d)));
+        r1 += c1 * (load4(xr + d + 4) + reversed(load4(xr + n - 8 - d)));
     }
-    for (; d + 4 <= h; d += 4) acc0 += load4(c + d) * (load4(x + d) + reversed(load4(x + n - 4 - d)));
-    float sum = lanes(acc0 + acc1);
-    for (; d < h; ++d) sum += c[d] * (x[d] + x[n - 1 - d]);
-    return sum;
+    for (; d + 4 <= h; d += 4) {
+        const v4sf c0 = load4(c + d);
+        l0 += c0 * (load4(xl + d) + reversed(load4(xl + n - 4 - d)));
+        r0 += c0 * (load4(xr + d) + reversed(load4(xr + n - 4 - d)));
+    }
+    sumL = lanes(l0 + l1);
+    sumR = lanes(r0 + r1);
+    for (; d < h; ++d) {
+        sumL += c[d] * (xl[d] + xl[n - 1 - d]);
+        sumR += c[d] * (xr[d] + xr[n - 1 - d]);
+    }
 }
 
 }  // namespace
@@ -95,6 +107,8 @@ void Decimator::firEvaluate(float* outL, float* outR) const {
     const int n = firTaps, h = n / 2;
     const float* xl = firRing[0] + firPos;
     const float* xr = firRing[1] + firPos;
-    *outL = symmetricSum(firCoefs, xl, n, h) + firCoefs[h] * xl[h];
-    *outR = symmetricSum(firCoefs, xr, n, h) + firCoefs[h] * xr[h];
+    float sumL, sumR;
+    symmetricSums(firCoefs, xl, xr, n, h, sumL, sumR);
+    *outL = sumL + firCoefs[h] * xl[h];
+    *outR = sumR + firCoefs[h] * xr[h];
 }

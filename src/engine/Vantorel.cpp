@@ -160,32 +160,53 @@ void Vantorel::processReplacing(float** hostIn, float** hostOut, VstInt32 sample
     runPasses(frames);
 }
 
+namespace {
+
+// One 32-bit copy per cable, as raw bits (MIDI words ride in the same slots). Four
+// at a time: the loop's own bookkeeping would otherwise cost as much as the copies.
+inline void transferCables(const CableCopy* c, const CableCopy* end) {
+    for (; end - c >= 4; c += 4) {
+        std::memcpy(c[0].dst, c[0].src, sizeof(float));
+        std::memcpy(c[1].dst, c[1].src, sizeof(float));
+        std::memcpy(c[2].dst, c[2].src, sizeof(float));
+        std::memcpy(c[3].dst, c[3].src, sizeof(float));
+    }
+    for (; c != end; ++c) std::memcpy(c->dst, c->src, sizeof(float));
+}
+
+}  // namespace
+
 void Vantorel::runPasses(int frames) {
-    Module* const* modules = processList->items;
-    const int count = processList->size();
-    const CableCopy* copies = editor->cableCopies();
-    const int copyCount = editor->cableCopyCount();
-    auto transferCables = [copies, copyCount]() {
-        for (int c = 0; c < copyCount; ++c) std::memcpy(copies[c].dst, copies[c].src, sizeof(float));
-    };
+    Module* const* const first = processList->items;
+    Module* const* const last = first + processList->size();
+    const CableCopy* const copies = editor->cableCopies();
+    const CableCopy* const copiesEnd = copies + editor->cableCopyCount();
 
     const int factor = oversampleFactor;
     if (factor == 1) {
         for (int s = 0; s < frames; ++s) {
-            for (int i = 0; i < count; ++i) modules[i]->process();
-            transferCables();
+            for (Module* const* m = first; m != last; ++m) (*m)->process();
+            transferCables(copies, copiesEnd);
             ++curOutL, ++curOutR, ++sampleIndex;
         }
         return;
     }
 
+    // Passes after the first run only the oversampled modules, in list order; the
+    // flags change only under the lock, so one gathering serves the whole block.
+    Module** const over = editor->oversampledScratch();
+    Module** overEnd = over;
+    for (Module* const* m = first; m != last; ++m)
+        if ((*m)->oversampled) *overEnd++ = *m;
+
     const bool fir = decimator.firTaps > 0;
     const float f = iirCoef;
     for (int s = 0; s < frames; ++s) {
         for (int r = 0; r < factor; ++r) {
-            for (int i = 0; i < count; ++i)
-                if (r == 0 || modules[i]->oversampled) modules[i]->process();
-            transferCables();
+            Module* const* const from = r == 0 ? first : over;
+            Module* const* const to = r == 0 ? last : overEnd;
+            for (Module* const* m = from; m != to; ++m) (*m)->process();
+            transferCables(copies, copiesEnd);
             if (fir) decimator.firPush(*curOutL, *curOutR);
             else decimator.iirPass(*curOutL, *curOutR, f);
         }

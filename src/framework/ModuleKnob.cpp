@@ -6,6 +6,8 @@
 #include "framework/Module.h"
 #include "framework/Patch.h"
 
+std::atomic<uint32_t> knobEpoch{0};
+
 ModuleKnob::ModuleKnob(const CRect& size, CControlListener* listener, int32_t tag, int subPixmaps,
                        int heightOfOneImage, CBitmap* background, float moduleSampleRate)
     : CAnimKnob(size, listener, tag, subPixmaps, heightOfOneImage, background) {
@@ -17,16 +19,19 @@ ModuleKnob::ModuleKnob(const CRect& size, CControlListener* listener, int32_t ta
 void ModuleKnob::setValue(float v) {
     CAnimKnob::setValue(v);
     if (stepped) updateStepped();
+    touched();
 }
 
 void ModuleKnob::updateStepped() {
     const float s = (float)(subPixmaps - 1);
     if (s <= 0.f) {
         steppedValue = 0.f;
+        touched();
         return;
     }
     const float v = inverseBitmap ? 1.f - getValue() : getValue();
     steppedValue = std::trunc(v * s) / s;
+    touched();
 }
 
 void ModuleKnob::setSmoothing(int ms, float moduleSampleRate) {

@@ -1,6 +1,14 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <limits>
+
 #include "gui/CControl.h"
+
+// Counts every change to any knob (value, step, snap) in the library, so a module
+// can tell with one load that none of its knobs can have moved.
+extern std::atomic<uint32_t> knobEpoch;
 
 // A knob whose value reaches the DSP through per-sample smoothing, so moves and
 // automation never click. Stepped knobs snap to their frames by truncation.
@@ -18,14 +26,34 @@ public:
     void setStepped(bool s) {
         stepped = s;
         if (s) updateStepped();
+        touched();
     }
 
-    // Audio thread, once per sample by the owning module.
-    inline void smoothToValue() { smoothTo(getValue()); }
-    inline void smoothToStep() { smoothTo(steppedValue); }
+    // Audio thread, once per sample by the owning module. A knob that has reached its
+    // target and has not been touched since is skipped: the step would change nothing.
+    inline void smoothToValue() {
+        const uint32_t m = moves.load(std::memory_order_acquire);
+        if (m != settledMoves) smoothTo(getValue(), m);
+    }
+    inline void smoothToStep() {
+        const uint32_t m = moves.load(std::memory_order_acquire);
+        if (m != settledMoves) smoothTo(steppedValue, m);
+    }
 
-    // Jump without smoothing (preset load, construction).
-    void snap() { smoothedValue = stepped ? steppedValue : getValue(); }
+    // Jump without smoothing (preset load, construction). Code that writes
+    // smoothedValue itself after the first pass must call touched() as well.
+    void snap() {
+        smoothedValue = stepped ? steppedValue : getValue();
+        touched();
+    }
+    // Any thread: the value, the step or smoothedValue changed, so smoothing resumes.
+    void touched() {
+        moves.fetch_add(1, std::memory_order_release);
+        knobEpoch.fetch_add(1, std::memory_order_release);
+    }
+    // Audio thread: the last smoothing step found the knob on its target and nothing
+    // has touched it since.
+    bool atRest() const { return moves.load(std::memory_order_acquire) == settledMoves; }
     void setSmoothing(int ms, float moduleSampleRate);
 
     CMouseEventResult onMouseDown(CPoint& where, long buttons) override;
@@ -37,14 +65,62 @@ public:
     int smoothMs = 35;
 
 private:
-    inline void smoothTo(float target) {
+    // `m` is the move count read before the target, so a move that lands while this
+    // runs keeps the knob awake for the next sample.
+    inline void smoothTo(float target, uint32_t m) {
         float diff = target - (float)smoothedValue;
-        if (diff == 0.f) return;
+        if (diff == 0.f) {
+            settledMoves = m;
+            return;
+        }
         if (diff > -0.001f && diff < 0.001f)
             smoothedValue = target;
         else
             smoothedValue += diff / smoothDivisor;
     }
+
+    std::atomic<uint32_t> moves{0};
+    // Audio thread only. Starts unequal so the first pass always looks at the knob,
+    // whatever was written to smoothedValue before it.
+    uint32_t settledMoves = ~0u;
+};
+
+// Lets a module skip smoothing all its knobs at once while none can have moved:
+//   if (knobs.moving()) { a->smoothToValue(); b->smoothToValue(); knobs.settle(a, b); }
+// The epoch is read before the knobs, so a move that lands during the step keeps the
+// group awake for the next pass.
+class KnobWatch {
+public:
+    inline bool moving() {
+        pending = knobEpoch.load(std::memory_order_acquire);
+        return pending != seen;
+    }
+    template <class... Knobs>
+    inline void settle(const Knobs*... knobs) {
+        if ((knobs->atRest() && ...)) seen = pending;
+    }
+
+private:
+    uint32_t pending = 0;
+    uint32_t seen = ~0u;  // unequal at first: the first pass always smooths
+};
+
+// A number a module derives from one input (usually a knob's smoothed value), worked
+// out again only when that input changes; reset() forces the next get() to compute.
+template <class Key, class Value>
+struct Derived {
+    template <class F>
+    inline Value get(Key k, F compute) {
+        if (!(k == key)) {  // a NaN key never matches, so it is always computed afresh
+            key = k;
+            value = compute(k);
+        }
+        return value;
+    }
+    void reset() { key = std::numeric_limits<Key>::quiet_NaN(); }
+
+    Key key = std::numeric_limits<Key>::quiet_NaN();
+    Value value{};
 };
 
 // Sequencer step knob: finer dragging, linear or circular, with a paired display.

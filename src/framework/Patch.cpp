@@ -33,6 +33,7 @@ void Patch::growTo(int newCapacity) {
         delete[] l->items;
         l->items = items;
     }
+    oversampledPass.assign((size_t)newCapacity, nullptr);
     capacity = newCapacity;
 }
 

@@ -41,6 +41,9 @@ public:
     // Lists; all four share one capacity.
     ModuleList rackModules, processList, midiReceivers, blockListeners;
     int listCapacity() const { return capacity; }
+    // Room for the process list's oversampled modules, which the engine gathers at
+    // the start of an oversampled block (sized with the lists, so never grown there).
+    Module** oversampledScratch() { return oversampledPass.data(); }
     // Lock held. Grows all four lists to 2n when n exceeds the capacity.
     void ensureCapacity(int n);
 
@@ -101,4 +104,5 @@ private:
 
     int capacity = 0;
     std::vector<CableCopy> copies;
+    std::vector<Module*> oversampledPass;
 };

@@ -1,7 +1,5 @@
 #include "framework/PatchPoint.h"
 
-#include <cstring>
-
 #include "framework/Module.h"
 #include "framework/SharedBitmaps.h"
 #include "gui/CBitmap.h"
@@ -35,17 +33,3 @@ Module* PatchPoint::getModule() const {
     CViewContainer* p = getParentView();
     return p && p->isTypeOf("Module") ? static_cast<Module*>(p) : nullptr;
 }
-
-uint32_t PatchPoint::inWord() const {
-    uint32_t w;
-    std::memcpy(&w, &inValue, sizeof w);
-    return w;
-}
-
-uint32_t PatchPoint::outWord() const {
-    uint32_t w;
-    std::memcpy(&w, &outValue, sizeof w);
-    return w;
-}
-
-void PatchPoint::setOutWord(uint32_t word) { std::memcpy(&outValue, &word, sizeof word); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "gui/CControl.h"
 
@@ -51,10 +52,19 @@ public:
     Patch* editor = nullptr;
     int saveIndex = -1;
 
-    // MIDI words travel as raw bits in the value slots.
-    uint32_t inWord() const;
-    uint32_t outWord() const;
-    void setOutWord(uint32_t word);
+    // MIDI words travel as raw bits in the value slots. Inline: MIDI modules read
+    // and write them every pass.
+    uint32_t inWord() const {
+        uint32_t w;
+        std::memcpy(&w, &inValue, sizeof w);
+        return w;
+    }
+    uint32_t outWord() const {
+        uint32_t w;
+        std::memcpy(&w, &outValue, sizeof w);
+        return w;
+    }
+    void setOutWord(uint32_t word) { std::memcpy(&outValue, &word, sizeof word); }
 
 private:
     PatchPoint(const CRect& size, CControlListener* listener, int32_t tag, int direction, bool midi);

@@ -24,8 +24,11 @@ S101Mixer::S101Mixer(Patch* editor)
 
 // Audio thread, lock held.
 void S101Mixer::process() {
-    for (ModuleKnob* k : levels) k->smoothToValue();
-    outLevel->smoothToValue();
+    if (knobs.moving()) {
+        for (ModuleKnob* k : levels) k->smoothToValue();
+        outLevel->smoothToValue();
+        knobs.settle(levels[0], levels[1], levels[2], levels[3], outLevel);
+    }
     const bool squared = response->getValue() == 1.f;
     double sum = 0.0;
     for (int i = 0; i < 4; ++i) {

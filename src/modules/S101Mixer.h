@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 
@@ -17,4 +18,5 @@ private:
     ModuleKnob* levels[4];
     ModuleKnob* outLevel;
     CControl* response;
+    KnobWatch knobs;
 };

@@ -33,10 +33,13 @@ S110DPan::S110DPan(Patch* editor)
 
 // Audio thread, lock held.
 void S110DPan::process() {
-    pan1->smoothToValue();
-    cvAmount1->smoothToValue();
-    pan2->smoothToValue();
-    cvAmount2->smoothToValue();
+    if (knobs.moving()) {
+        pan1->smoothToValue();
+        cvAmount1->smoothToValue();
+        pan2->smoothToValue();
+        cvAmount2->smoothToValue();
+        knobs.settle(pan1, cvAmount1, pan2, cvAmount2);
+    }
     const float p1 = cv1->inValue * (float)cvAmount1->smoothedValue + (float)pan1->smoothedValue;
     const float p2 = cv2->inValue * (float)cvAmount2->smoothedValue + (float)pan2->smoothedValue;
     // Linear law, not limited: a CV past the ends gives one negative gain.

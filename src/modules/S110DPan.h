@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 
@@ -26,4 +27,5 @@ private:
     CControl* right1;
     CControl* left2;
     CControl* right2;
+    KnobWatch knobs;
 };

@@ -43,14 +43,18 @@ S201VCF::S201VCF(Patch* editor)
 void S201VCF::setSampleRate(float rate) {
     Module::setSampleRate(rate);
     frequencyScale = (float)(kFrequencyScale / sampleRate);
+    lastO = -1.f;
 }
 
 void S201VCF::process() {
-    level->smoothToValue();
-    cutoff->smoothToValue();
-    frequencyDepth->smoothToValue();
-    resonanceDepth->smoothToValue();
-    resonance->smoothToValue();
+    if (knobs.moving()) {
+        level->smoothToValue();
+        cutoff->smoothToValue();
+        frequencyDepth->smoothToValue();
+        resonanceDepth->smoothToValue();
+        resonance->smoothToValue();
+        knobs.settle(level, cutoff, frequencyDepth, resonanceDepth, resonance);
+    }
 
     // A tiny offset of alternating sign keeps silent states out of the subnormal range.
     guard = -guard;
@@ -60,20 +64,25 @@ void S201VCF::process() {
     const float o = limit(cutoffIn->inValue + (float)cutoff->smoothedValue +
                               frequencyIn->inValue * (float)frequencyDepth->smoothedValue,
                           0.f, 1.f);
-    const float o2 = o * o;
-    const float t = frequencyScale * o2 * o2;
     const float r = limit(resonanceIn->inValue * (float)resonanceDepth->smoothedValue +
                               (float)resonance->smoothedValue,
                           0.f, 1.f);
-    const float damp = 1.f - 0.95f * r;
-    const float k = 2.f * (1.f - damp * damp);
-
-    // tan(t) by a polynomial that stays finite where t approaches pi/2.
-    const float t2 = t * t;
-    const float g = t * (1.f + t2 * (0.31755f + 0.2033f * t2));
-
-    const float a = 1.f + g;
-    const float c = limit((k * s1 + a * s2 + a * g * x) / (a * a - k * g), -kNodeLimit, kNodeLimit);
+    // The coefficients follow from o and r alone; they are kept until either moves.
+    if (o != lastO || r != lastR) {
+        lastO = o;
+        lastR = r;
+        const float o2 = o * o;
+        const float t = frequencyScale * o2 * o2;
+        const float damp = 1.f - 0.95f * r;
+        k = 2.f * (1.f - damp * damp);
+        // tan(t) by a polynomial that stays finite where t approaches pi/2.
+        const float t2 = t * t;
+        g = t * (1.f + t2 * (0.31755f + 0.2033f * t2));
+        a = 1.f + g;
+        ag = a * g;
+        denominator = a * a - k * g;
+    }
+    const float c = limit((k * s1 + a * s2 + ag * x) / denominator, -kNodeLimit, kNodeLimit);
     const float y = (s1 + g * c) / a;
     output->outValue = y;
     node = c;

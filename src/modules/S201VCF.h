@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 
@@ -36,4 +37,8 @@ private:
     float frequencyScale;
     float guard = 1e-13f;
     float node = 0.f;
+    // Coefficients of the last (o, r); o never goes below 0, so -1 means none yet.
+    float lastO = -1.f, lastR = 0.f;
+    float k = 0.f, g = 0.f, a = 1.f, ag = 0.f, denominator = 1.f;
+    KnobWatch knobs;
 };

@@ -69,11 +69,14 @@ void S205LPG::controlChanged(CControl* control) {
 }
 
 void S205LPG::process() {
-    level->smoothToValue();
-    amount->smoothToValue();
-    cv2Depth->smoothToValue();
-    drive->smoothToValue();
-    resonance->smoothToValue();
+    if (knobs.moving()) {
+        level->smoothToValue();
+        amount->smoothToValue();
+        cv2Depth->smoothToValue();
+        drive->smoothToValue();
+        resonance->smoothToValue();
+        knobs.settle(level, amount, cv2Depth, drive, resonance);
+    }
 
     // Alternating offset of denormal size keeps a silent loop out of the subnormal range.
     guard = -guard;

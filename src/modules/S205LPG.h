@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 class CVerticalSwitch;
@@ -41,4 +42,5 @@ private:
     int mode = kPost;
     float frequencyScale;
     float guard = 1e-13f;
+    KnobWatch knobs;
 };

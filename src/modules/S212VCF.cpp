@@ -88,12 +88,15 @@ float S212VCF::runSection(History& h, float b0, float b1, float b2, float v0, fl
 }
 
 void S212VCF::process() {
-    level->smoothToValue();
-    cutoff->smoothToValue();
-    frequencyDepth->smoothToValue();
-    resonanceDepth->smoothToValue();
-    resonance->smoothToValue();
-    feedback->smoothToValue();
+    if (knobs.moving()) {
+        level->smoothToValue();
+        cutoff->smoothToValue();
+        frequencyDepth->smoothToValue();
+        resonanceDepth->smoothToValue();
+        resonance->smoothToValue();
+        feedback->smoothToValue();
+        knobs.settle(level, cutoff, frequencyDepth, resonanceDepth, resonance, feedback);
+    }
     const float lev = (float)level->smoothedValue;
     const float frq = (float)frequencyDepth->smoothedValue;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 class CVerticalSwitch;
@@ -54,4 +55,5 @@ private:
 
     // Per-sample denominator, shared by every section.
     float a1 = 0.f, a2 = 0.f, invA0 = 1.f, k3 = 0.f;
+    KnobWatch knobs;
 };

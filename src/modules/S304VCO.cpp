@@ -100,11 +100,15 @@ void S304VCO::loadState(const int32_t* words, int byteCount, int version) {
 }
 
 void S304VCO::process() {
-    tune->smoothToValue();
-    linFm->smoothToValue();
-    const double depth = linFm->smoothedValue, t = tune->smoothedValue;
+    if (knobs.moving()) {
+        tune->smoothToValue();
+        linFm->smoothToValue();
+        knobs.settle(tune, linFm);
+    }
+    const double depth = linFm->smoothedValue;
     const double fm = depth * depth * depth * kFmHz * linFmIn->inValue;
-    const double tuneFactor = std::pow(t * t * 3.5 + 0.125, 3.0);
+    const double tuneFactor =
+        tuneCurve.get(tune->smoothedValue, [](double t) { return std::pow(t * t * 3.5 + 0.125, 3.0); });
 
     const float cv = cvIn->inValue;
     const double before = detune->smoothedValue;

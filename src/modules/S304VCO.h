@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 
@@ -36,4 +37,6 @@ private:
     float cachedCv = -1000.f;
     float cvFrequency = 0.f;
     float detuneRatio;
+    KnobWatch knobs;
+    Derived<double, double> tuneCurve;  // the Tune knob's frequency factor
 };

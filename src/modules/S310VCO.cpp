@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "engine/Vantorel.h"
 #include "framework/ModuleKnob.h"
@@ -131,6 +132,7 @@ void S310VCO::cableDisconnected(PatchPoint* jack) {
 void S310VCO::setSampleRate(float rate) {
     Module::setSampleRate(rate);
     cachedPitch = -1000.f;
+    pitchCv = std::numeric_limits<float>::quiet_NaN();
     if (bandlimit == 1) setBandlimit(1);
     rectifyThreshold = 0.0454f * (sampleRate / hostSampleRate);
 }
@@ -261,11 +263,15 @@ float S310VCO::runPulse(bool syncEvent, float f, float g, float width, float ben
 }
 
 void S310VCO::process() {
-    tune->smoothToValue();
-    fm->smoothToValue();
-    pw->smoothToValue();
-    ra->smoothToValue();
-    octave->smoothToStep();
+    const bool knobsMoving = knobs.moving();
+    if (knobsMoving) {
+        tune->smoothToValue();
+        fm->smoothToValue();
+        pw->smoothToValue();
+        ra->smoothToValue();
+        octave->smoothToStep();
+        knobs.settle(tune, fm, pw, ra, octave);
+    }
 
     const float trig = trigIn->inValue;
     if (previousTrig < 0.25f && trig >= 0.25f && octaveOffset < 6)
@@ -274,21 +280,19 @@ void S310VCO::process() {
         --octaveOffset;
     previousTrig = trig;
 
-    const double depth = fm->smoothedValue;
-    const float pitch = (float)((double)cvIn->inValue * 10.0 + (octave->smoothedValue * 12.0 - 6.0) +
-                                tune->smoothedValue + octaveOffset + depth * depth * depth * 8.0 * fmIn->inValue);
-    if (pitch != cachedPitch) updateFrequency(pitch);
-    const float inc = increment;
-
-    const float pwKnob = (float)pw->smoothedValue;
-    float width;
-    if (pwIn->connectionCount > 0) {
-        float m = pwIn->inValue > -1.f ? pwIn->inValue : -1.f;  // NaN reads as -1
-        m = m < 1.f ? m : 1.f;
-        width = (m * 0.5f * pwKnob + 0.5f) * (1.f - 2.f * inc) + inc;
-    } else {
-        width = (1.f - 2.f * inc) * pwKnob + inc;
+    // The pitch sum follows two inputs, the octave offset and knobs that only change
+    // while the group is moving; with all of them as before it is as before.
+    const float cv = cvIn->inValue, fmCv = fmIn->inValue;
+    if (knobsMoving || cv != pitchCv || fmCv != pitchFm || octaveOffset != pitchOffset) {
+        pitchCv = cv;
+        pitchFm = fmCv;
+        pitchOffset = octaveOffset;
+        const double depth = fm->smoothedValue;
+        const float pitch = (float)((double)cv * 10.0 + (octave->smoothedValue * 12.0 - 6.0) + tune->smoothedValue +
+                                    octaveOffset + depth * depth * depth * 8.0 * fmCv);
+        if (pitch != cachedPitch) updateFrequency(pitch);
     }
+    const float inc = increment;
 
     const float sync = syncIn->inValue;
     float bend = 1.f;
@@ -313,6 +317,16 @@ void S310VCO::process() {
     const bool wantSine = sineOut->connectionCount > 0;
     const bool wantTriangle = wantSine || triOut->connectionCount > 0;
     if (wantTriangle || pulseOut->connectionCount > 0) {
+        // Only the pulse (and what integrates it) uses the width.
+        const float pwKnob = (float)pw->smoothedValue;
+        float width;
+        if (pwIn->connectionCount > 0) {
+            float m = pwIn->inValue > -1.f ? pwIn->inValue : -1.f;  // NaN reads as -1
+            m = m < 1.f ? m : 1.f;
+            width = (m * 0.5f * pwKnob + 0.5f) * (1.f - 2.f * inc) + inc;
+        } else {
+            width = (1.f - 2.f * inc) * pwKnob + inc;
+        }
         const float pulse = runPulse(syncEvent, f, g, width, bend);
         if (pulseOut->connectionCount > 0) pulseOut->outValue = pulse;
         if (wantTriangle) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <limits>
+
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 class CVerticalSwitch;
@@ -64,6 +67,9 @@ private:
     const float* blep;
     float baseFrequency;
     float cachedPitch = -1000.f;
+    // Inputs of the last pitch sum; a NaN cv makes the next pass compute it afresh.
+    float pitchCv = std::numeric_limits<float>::quiet_NaN(), pitchFm = 0.f;
+    int pitchOffset = 0;
     float period = 0.f;
     float increment = 0.f;
     float quarterPeriod = 0.f;
@@ -89,4 +95,5 @@ private:
     int pulsePosition = 0;
     float sawCorrection[kMaxBuffer] = {};
     float pulseCorrection[kMaxBuffer] = {};
+    KnobWatch knobs;
 };

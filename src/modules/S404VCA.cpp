@@ -37,10 +37,13 @@ void S404VCA::setSampleRate(float rate) {
 }
 
 void S404VCA::process() {
-    level1->smoothToValue();
-    level2->smoothToValue();
-    cvAmount->smoothToValue();
-    amp->smoothToValue();
+    if (knobs.moving()) {
+        level1->smoothToValue();
+        level2->smoothToValue();
+        cvAmount->smoothToValue();
+        amp->smoothToValue();
+        knobs.settle(level1, level2, cvAmount, amp);
+    }
     const double c = cvIn->inValue, k = cvAmount->smoothedValue, a = amp->smoothedValue;
     const float mode = response->getValue();
     double g;

@@ -2,6 +2,7 @@
 
 #include "framework/ClipLight.h"
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 
@@ -28,4 +29,5 @@ private:
     ModuleKnob* amp;
     CVerticalSwitch* response;
     ClipLight clip;
+    KnobWatch knobs;
 };

@@ -56,6 +56,7 @@ void S500ADSR::updateTimeLimits() {
     maxTime = (float)((double)sampleRate * kMaxSeconds);
     minAttack = (float)((double)sampleRate * kMinAttackSeconds);
     minDecayRelease = (float)((double)sampleRate * kMinDecaySeconds);
+    stagesStale = true;
 }
 
 void S500ADSR::setSampleRate(float rate) {
@@ -64,14 +65,23 @@ void S500ADSR::setSampleRate(float rate) {
 }
 
 void S500ADSR::process() {
-    posAmount->smoothToValue();
-    attack->smoothToValue();
-    decay->smoothToValue();
-    sustain->smoothToValue();
-    release->smoothToValue();
-    const float ta = stageLength(attack->smoothedValue, minAttack, maxTime);
-    const float td = stageLength(decay->smoothedValue, minDecayRelease, maxTime);
-    const float tr = stageLength(release->smoothedValue, minDecayRelease, maxTime);
+    const bool moving = knobs.moving();
+    if (moving) {
+        posAmount->smoothToValue();
+        attack->smoothToValue();
+        decay->smoothToValue();
+        sustain->smoothToValue();
+        release->smoothToValue();
+        knobs.settle(posAmount, attack, decay, sustain, release);
+    }
+    // Stage lengths follow the time knobs and the rate's limits only.
+    if (moving || stagesStale) {
+        stagesStale = false;
+        attackLength = stageLength(attack->smoothedValue, minAttack, maxTime);
+        decayLength = stageLength(decay->smoothedValue, minDecayRelease, maxTime);
+        releaseLength = stageLength(release->smoothedValue, minDecayRelease, maxTime);
+    }
+    const float ta = attackLength, td = decayLength, tr = releaseLength;
     const bool straight = curve->getValue() >= 0.5f;
     const float g = trigButton->getValue() != 0.f ? kButtonGate : gateIn->inValue;
     const float y0 = out->outValue;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 class CVerticalSwitch;
@@ -40,4 +41,8 @@ private:
     float maxTime = 0.f;
     float minAttack = 0.f;
     float minDecayRelease = 0.f;
+    // Stage lengths in samples, from the knobs and the limits above.
+    float attackLength = 0.f, decayLength = 0.f, releaseLength = 0.f;
+    bool stagesStale = true;
+    KnobWatch knobs;
 };

@@ -91,9 +91,12 @@ double S515VCLFO::shape(double p, double inc) const {
 
 // Audio thread, lock held.
 void S515VCLFO::process() {
-    rate->smoothToValue();
-    rateDepth->smoothToValue();
-    step->smoothToValue();
+    if (knobs.moving()) {
+        rate->smoothToValue();
+        rateDepth->smoothToValue();
+        step->smoothToValue();
+        knobs.settle(rate, rateDepth, step);
+    }
     // Knob Paste moves the waveform knob without controlChanged.
     if (waveformKnob->steppedValue != appliedStep) updateWaveform();
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 class CControl;
@@ -45,4 +46,5 @@ private:
     int32_t clockCounter = 2147483646;
     int waveform = 0;
     float appliedStep = 0.f;
+    KnobWatch knobs;
 };

@@ -52,8 +52,11 @@ void S516RSH::cableDisconnected(PatchPoint* jack) {
 
 // Audio thread, lock held.
 void S516RSH::process() {
-    rate->smoothToValue();
-    rateDepth->smoothToValue();
+    if (knobs.moving()) {
+        rate->smoothToValue();
+        rateDepth->smoothToValue();
+        knobs.settle(rate, rateDepth);
+    }
 
     const float clock = clockIn->inValue;
     const float sample = sampleIn->inValue;

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 class CControl;
@@ -45,4 +46,5 @@ private:
     double clockRate = 0.0;
     int32_t clockCounter = 2147483646;
     bool resync = false;
+    KnobWatch knobs;
 };

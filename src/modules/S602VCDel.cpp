@@ -70,10 +70,13 @@ void S602VCDel::setSampleRate(float rate) {
 
 // Audio thread, lock held.
 void S602VCDel::process() {
-    time->smoothToValue();
-    timeDepth->smoothToValue();
-    feedback->smoothToValue();
-    mix->smoothToValue();
+    if (knobs.moving()) {
+        time->smoothToValue();
+        timeDepth->smoothToValue();
+        feedback->smoothToValue();
+        mix->smoothToValue();
+        knobs.settle(time, timeDepth, feedback, mix);
+    }
 
     const float in = audioIn->inValue;
     double length;

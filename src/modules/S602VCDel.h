@@ -5,6 +5,7 @@
 
 #include "framework/ClipLight.h"
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 
@@ -47,4 +48,5 @@ private:
     float previousClock = 0.f;
     double dcIn = 0.0, dcOut = 0.0;
     float guard = 1e-13f;
+    KnobWatch knobs;
 };

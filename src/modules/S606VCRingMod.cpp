@@ -36,10 +36,13 @@ void S606VCRingMod::setSampleRate(float rate) {
 
 // Audio thread, lock held.
 void S606VCRingMod::process() {
-    carrierLevel->smoothToValue();
-    carrierCvDepth->smoothToValue();
-    modulatorLevel->smoothToValue();
-    modulatorCvDepth->smoothToValue();
+    if (knobs.moving()) {
+        carrierLevel->smoothToValue();
+        carrierCvDepth->smoothToValue();
+        modulatorLevel->smoothToValue();
+        modulatorCvDepth->smoothToValue();
+        knobs.settle(carrierLevel, carrierCvDepth, modulatorLevel, modulatorCvDepth);
+    }
     // Amounts are left unclamped: CV may push a blend past either end.
     const double a = carrierCv->inValue * carrierCvDepth->smoothedValue + carrierLevel->smoothedValue;
     const double b = modulatorCv->inValue * modulatorCvDepth->smoothedValue + modulatorLevel->smoothedValue;

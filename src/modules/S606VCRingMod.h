@@ -2,6 +2,7 @@
 
 #include "framework/ClipLight.h"
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 
@@ -26,4 +27,5 @@ private:
     PatchPoint* modulatorCv;
     PatchPoint* rmOut;
     ClipLight clip;
+    KnobWatch knobs;
 };

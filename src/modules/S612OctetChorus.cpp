@@ -15,7 +15,9 @@ constexpr double kFeedbackScale = 0.95;
 // Wraps a read position into [0, n). The single-precision result of a position a
 // hair below 0 rounds up to n itself, which is index 0.
 inline float wrapRead(double r, int n) {
-    if (r < 0.0 || r >= n) {
+    if (r < 0.0 && r > -(double)n) {
+        r += n;  // what fmod gives for less than one length below 0, without the call
+    } else if (r < 0.0 || r >= n) {
         r = std::fmod(r, (double)n);
         if (r < 0.0) r += n;
     }
@@ -102,13 +104,16 @@ void S612OctetChorus::setSampleRate(float newRate) {
 void S612OctetChorus::process() {
     const int wanted = requestedLines.load(std::memory_order_relaxed);
     if (wanted != lineCount) applyLineCount(wanted);
-    depthAmount->smoothToValue();
-    rateAmount->smoothToValue();
-    stereo->smoothToValue();
-    feedback->smoothToValue();
-    depth->smoothToValue();
-    rate->smoothToValue();
-    mix->smoothToValue();
+    if (knobs.moving()) {
+        depthAmount->smoothToValue();
+        rateAmount->smoothToValue();
+        stereo->smoothToValue();
+        feedback->smoothToValue();
+        depth->smoothToValue();
+        rate->smoothToValue();
+        mix->smoothToValue();
+        knobs.settle(depthAmount, rateAmount, stereo, feedback, depth, rate, mix);
+    }
 
     const float left = inL->inValue;
     const float right = inR->connectionCount > 0 ? inR->inValue : left;

@@ -5,6 +5,7 @@
 
 #include "framework/ClipLight.h"
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 
@@ -54,4 +55,5 @@ private:
     double phases[kMaxLines] = {};
     double rateMin, rateMax, minDelay;
     double dcInL = 0.0, dcOutL = 0.0, dcInR = 0.0, dcOutR = 0.0;
+    KnobWatch knobs;
 };

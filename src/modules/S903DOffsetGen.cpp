@@ -24,8 +24,11 @@ S903DOffsetGen::S903DOffsetGen(Patch* editor)
 
 // Audio thread, lock held.
 void S903DOffsetGen::process() {
-    offset1->smoothToValue();
-    offset2->smoothToValue();
+    if (knobs.moving()) {
+        offset1->smoothToValue();
+        offset2->smoothToValue();
+        knobs.settle(offset1, offset2);
+    }
     out1->outValue = (float)((double)in1->inValue + offset1->smoothedValue * 2.0 - 1.0);
     out2->outValue = (float)((double)in2->inValue + offset2->smoothedValue * 2.0 - 1.0);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 
@@ -18,4 +19,5 @@ private:
     ModuleKnob* offset2;
     PatchPoint* in2;
     PatchPoint* out2;
+    KnobWatch knobs;
 };

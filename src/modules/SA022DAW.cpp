@@ -24,10 +24,16 @@ SA022DAW::SA022DAW(Patch* editor, const char* panel, const Layout& layout, doubl
 }
 
 void SA022DAW::process() {
-    gainL->smoothToValue();
-    gainR->smoothToValue();
-    const double l = gainL->smoothedValue, r = gainR->smoothedValue;
+    if (knobs.moving()) {
+        gainL->smoothToValue();
+        gainR->smoothToValue();
+        knobs.settle(gainL, gainR);
+        // The knobs' part of the product, grouped as the whole product is.
+        const double l = gainL->smoothedValue, r = gainR->smoothedValue;
+        gainFactorL = gainScale * l * l;
+        gainFactorR = gainScale * r * r;
+    }
     // Assignment, not sum: the last writer of the pass is what the host hears.
-    *synth->curOutL = (float)(gainScale * l * l * inL->inValue);
-    *synth->curOutR = (float)(gainScale * r * r * inR->inValue);
+    *synth->curOutL = (float)(gainFactorL * inL->inValue);
+    *synth->curOutR = (float)(gainFactorR * inR->inValue);
 }

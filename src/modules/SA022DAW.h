@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Module.h"
+#include "framework/ModuleKnob.h"
 
 class ModuleKnob;
 
@@ -25,4 +26,6 @@ private:
     PatchPoint* inR;
     PatchPoint* inL;
     double gainScale;
+    KnobWatch knobs;
+    double gainFactorL = 0.0, gainFactorR = 0.0;  // gainScale * gain^2, per side
 };

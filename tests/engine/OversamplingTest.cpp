@@ -1,5 +1,8 @@
+#include <algorithm>
 #include <cmath>
+#include <memory>
 #include <random>
+#include <vector>
 
 #include "engine/Decimator.h"
 #include "support/PatchFixture.h"
@@ -153,4 +156,40 @@ TEST(Oversampling, ModulesWithoutOversamplingRunOncePerHostSampleAtTheHostRate) 
     EXPECT_EQ(fast->sampleRate, 176400.f);
     EXPECT_EQ(slow->sampleRate, 44100.f);
     EXPECT_EQ(rig.plugin.iirCoef, (float)(60000.0 / 176400.0));
+}
+
+// Every numbered tap count walks a different mix of the eight-pair, four-pair and
+// single-pair steps; each output must be its own ring's convolution and no other's.
+TEST(Oversampling, FirEvaluatesBothOutputsFromTheirOwnHistoryAtEveryTapCount) {
+    auto decimator = std::make_unique<Decimator>();
+    std::mt19937 gen(11);
+    std::uniform_real_distribution<float> noise(-1.f, 1.f);
+    for (int entry = 3; entry < Decimator::kFilterEntries; ++entry) {
+        const int n = Decimator::tapCount(entry, 4);
+        SCOPED_TRACE(n);
+        Decimator& d = *decimator;
+        d.setTaps(n);
+        d.designFir(n, 1.0 / 8.0);
+        std::vector<float> left, right;  // newest first
+        for (int i = 0; i < n + 7; ++i) {
+            const float l = noise(gen), r = noise(gen);
+            d.firPush(l, r);
+            left.insert(left.begin(), l);
+            right.insert(right.begin(), r);
+        }
+        float outL = 0.f, outR = 0.f;
+        d.firEvaluate(&outL, &outR);
+        double refL = 0.0, refR = 0.0;
+        for (int k = 0; k < n; ++k) {
+            const double c = d.firCoefs[std::min(k, n - 1 - k)];
+            refL += c * left[(size_t)k];
+            refR += c * right[(size_t)k];
+        }
+        EXPECT_NEAR(outL, refL, 1e-5);
+        EXPECT_NEAR(outR, refR, 1e-5);
+        // The same history on both sides gives the same bits on both sides.
+        for (int i = 0; i < n; ++i) d.firPush(left[(size_t)(n - 1 - i)], left[(size_t)(n - 1 - i)]);
+        d.firEvaluate(&outL, &outR);
+        EXPECT_EQ(outL, outR);
+    }
 }

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <functional>
 
 #include "framework/ClipLight.h"
 #include "framework/Random.h"
@@ -43,6 +44,63 @@ TEST(Knobs, SmoothingCoversSixtyThreePercentInTheSmoothingTimeThenSnaps) {
     EXPECT_EQ(k->smoothedValue, 1.0);
     EXPECT_NEAR(steps, 11600, 120);  // about seven smoothing times
     k->forget();
+}
+
+// Skipping a knob at rest is only sound if every way of giving it a new target wakes
+// it: a move, a new step, a hand-written smoothed value, a move during a group's step.
+TEST(Knobs, KnobsAtRestWakeForEveryNewTarget) {
+    ModuleKnob* k = freeKnob(5, 48000.f);
+    auto settle = [](ModuleKnob* knob, bool step) {
+        for (int i = 0; i < 20000 && !knob->atRest(); ++i) step ? knob->smoothToStep() : knob->smoothToValue();
+        return knob->atRest();
+    };
+    k->setValue(0.5f);
+    ASSERT_TRUE(settle(k, false));
+    EXPECT_EQ(k->smoothedValue, 0.5);
+
+    k->setValue(0.9f);
+    EXPECT_FALSE(k->atRest());
+    k->smoothToValue();
+    EXPECT_EQ(k->smoothedValue, 0.5 + (double)((0.9f - 0.5f) / 1680.f));
+
+    k->snap();
+    ASSERT_TRUE(settle(k, false));
+    k->smoothedValue = 0.0;  // written by hand, then announced
+    k->touched();
+    k->smoothToValue();
+    EXPECT_EQ(k->smoothedValue, (double)(0.9f / 1680.f));
+
+    k->setStepped(true);  // 0.9 on five frames: step 0.75
+    ASSERT_TRUE(settle(k, true));
+    EXPECT_EQ(k->smoothedValue, 0.75);
+    k->setInverseBitmap(true);
+    k->updateStepped();  // inverted: trunc(0.1 * 4) / 4 = 0
+    ASSERT_TRUE(settle(k, true));
+    EXPECT_EQ(k->smoothedValue, 0.0);
+
+    // A group wakes for any move; one that lands after the knob's own step keeps the
+    // group awake for the next pass.
+    ModuleKnob* other = freeKnob(49, 48000.f);
+    other->setValue(0.5f);
+    KnobWatch watch;
+    auto pass = [&](const std::function<void()>& during) {
+        if (!watch.moving()) return false;
+        k->smoothToStep();
+        other->smoothToValue();
+        if (during) during();
+        watch.settle(k, other);
+        return true;
+    };
+    while (pass(nullptr)) {
+    }
+    EXPECT_FALSE(pass(nullptr));
+    EXPECT_EQ(other->smoothedValue, 0.5);
+    other->setValue(0.5f);  // the same value still wakes the group once
+    EXPECT_TRUE(pass([&] { other->setValue(0.25f); }));
+    EXPECT_TRUE(pass(nullptr));
+    EXPECT_LT(other->smoothedValue, 0.5);
+    k->forget();
+    other->forget();
 }
 
 TEST(Knobs, SteppedKnobsTruncateToTheirFrames) {
