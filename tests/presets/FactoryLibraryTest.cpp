@@ -78,9 +78,6 @@ std::vector<std::vector<float>> hostInputs() {
     return in;
 }
 
-// Stored exactly as first shipped, it peaks near 1.8 on this phrase; it is held to a
-// looser bound so that runaway feedback is still caught.
-const std::set<std::string> kFrozenHot = {"Voices/Stereo Chorus Delay.vtp"};
 
 struct Measure {
     float peak = 0.f;
@@ -120,7 +117,7 @@ TEST(FactoryLibrary, EveryPresetPlaysThePhraseAtAMatchedLevel) {
             const Measure m = measure(out[(size_t)ch]);
             EXPECT_TRUE(m.finite) << "output " << ch + 1;
             EXPECT_GE(m.peak, 0.3f) << "output " << ch + 1;
-            EXPECT_LE(m.peak, kFrozenHot.count(p) ? 2.f : 1.f) << "output " << ch + 1;
+            EXPECT_LE(m.peak, 1.f) << "output " << ch + 1;
             EXPECT_GT(m.rms, 0.02) << "output " << ch + 1;
             // Audio, not an offset: the mean over the phrase stays near zero.
             EXPECT_LT(std::fabs(m.mean), 0.02) << "output " << ch + 1;

@@ -223,6 +223,9 @@ void stereoChorusDelay(Builder& b) {
     Builder::knob(v.env, 3, 0.5f);
     Builder::knob(v.env, 4, 0.35f);
     Builder::knob(v.vcf, 1, 0.6f);
+    // The delay's feedback stacks repeats on the notes: less gain to stay below full scale.
+    Builder::knob(v.out, 0, 0.55f);
+    Builder::knob(v.out, 1, 0.55f);
 }
 
 }  // namespace
