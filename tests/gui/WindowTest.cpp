@@ -418,6 +418,13 @@ TEST_F(RealWindow, PluginObjectEditorWhileAudioRenders) {
     if (!host.open()) {
         GTEST_SKIP() << "the plug-in's editor builds no window yet";
     }
+    // The add-row button at the top bar's right end, clicked as a musician would.
+    host.xdotool("mousemove --window " + host.win() + " 982 21 click 1");
+    for (int i = 0; i < 200 && plugin.editor->rowCount != 4; ++i) {
+        host.idle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(plugin.editor->rowCount, 4);
     for (int round = 0; round < 3; ++round) {
         for (int i = 0; i < 30; ++i) {
             host.idle();
@@ -426,6 +433,8 @@ TEST_F(RealWindow, PluginObjectEditorWhileAudioRenders) {
         host.expectEditorPainted();
         host.close();
         ASSERT_TRUE(host.open());
+        EXPECT_EQ(plugin.editor->rowCount, 4);
+        EXPECT_EQ(plugin.editor->rackModules.size(), 3);
     }
     host.close();
 }
