@@ -59,6 +59,7 @@ SynEditor::~SynEditor() {
         deleteAllModules();
     }
     for (CView* v : windowViews) v->forget();
+    if (midiPlug) midiPlug->forget();
 }
 
 void SynEditor::buildWindowViews() {
@@ -140,7 +141,7 @@ void SynEditor::close() {
     if (!frame) return;
     // A module still on the mouse is settled the way a release would settle it.
     endModuleDrag();
-    cableDragging = false;
+    cancelCableDrag();
     frame->removeView(dialog, false);
     dialog->forget();
     dialog = nullptr;

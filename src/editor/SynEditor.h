@@ -105,8 +105,38 @@ public:
     bool cableDragging = false;
     // Where a cable drag last saw the mouse (window coordinates).
     CPoint cableDragPoint;
-    // The mouse moved while a cable is dragged (window coordinates): auto-scroll.
+    // The mouse moved while a cable is dragged (window coordinates): the loose end
+    // follows it and the rack auto-scrolls near its top and bottom.
     void cableDragMoved(const CPoint& framePoint);
+
+    // Cables on screen (SynCables.cpp). Rack coordinates throughout.
+    // ARGB: 0 the shadow, 1 to 6 red, green, blue, gray, orange, purple, 7 MIDI.
+    static const uint32_t kCableColours[8];
+    // The jack a cable drag runs from, its loose end and its colour index.
+    PatchPoint* cableStart = nullptr;
+    CPoint cableEnd;
+    int cableDragColour = 1;
+    // The cable colour menu's choice: 0 "Random", 1 to 6 the colours of the table.
+    int chosenCableColour = 0;
+    // The entry chosen in the cable colour menu (0 to 6; others are ignored).
+    void chooseCableColour(int entry);
+    bool moduleDragRunning() const override { return draggedModule != nullptr; }
+    bool cableDragRunning() const override { return cableDragging; }
+    PatchPoint* cableDragJack() const override { return cableStart; }
+    void startCableDrag(PatchPoint* jack, const CPoint& rackPoint) override;
+    void joinCableDrag(PatchPoint* target) override;
+    void cancelCableDrag() override;
+    CView* viewUnderCable(const CPoint& framePoint) override;
+    // The rectangle a cable between these ends may paint, shadow and bow included.
+    static CRect cableArea(const CPoint& p0, const CPoint& p2);
+    static CRect cableArea(const Cable* c);
+    // The cables meeting `area` and then the one being dragged; the context's origin
+    // is the rack's corner.
+    void drawCables(CDrawContext* context, const CRect& area);
+    // A rack rectangle for redraw.
+    void invalidateRackArea(const CRect& r);
+    // The view that follows the mouse while a MIDI cable is dragged (in the rack then).
+    CView* getMidiPlug() const { return midiPlug; }
 
     // Menus and context menus. The buttons and clicks that open them are wired; the
     // menus themselves come later, so these do nothing yet.
@@ -205,6 +235,9 @@ private:
     void invalidateWithCables(Module* m);
 
     SynRack* rack;
+    CView* midiPlug = nullptr;
+    // Drag area and plug image off, start jack unplugged when it kept no cable.
+    void finishCableDrag();
     std::vector<CView*> rowViews;
     std::vector<uint8_t> chunkBuffer;
 

@@ -19,7 +19,6 @@ constexpr int kRowSnap = 58;
 constexpr int kNextRowSnap = kRowHeight - kRowSnap;
 constexpr int kModuleScrollMargin = 30;
 constexpr float kModuleScrollSpeed = 0.5f;
-constexpr int kCableScrollMargin = 10;
 // The point a new module hangs from, below its top.
 constexpr int kPlacingGrabY = 97;
 
@@ -276,9 +275,9 @@ void SynEditor::endModuleDrag() {
 
 void SynEditor::invalidateWithCables(Module* m) {
     m->invalid();
-    // Cables run anywhere across the rack; until each has its own area, a module
-    // with cables redraws the rack.
-    if (m->cableCount > 0) rack->invalid();
+    if (m->cableCount == 0) return;
+    for (const Cable* c = cableHead; c; c = c->next)
+        if (c->reader->getModule() == m || c->other->getModule() == m) invalidateRackArea(cableArea(c));
 }
 
 void SynEditor::deleteModule(Module* m) {
@@ -291,13 +290,9 @@ void SynEditor::deleteModule(Module* m) {
         placingModule = false;
         if (frame) frame->timerB.stop();
     }
+    // Nor does a cable hang from a jack that is going.
+    if (cableStart && cableStart->getModule() == m) cancelCableDrag();
     invalidateWithCables(m);
     Patch::deleteModule(m);
 }
 
-void SynEditor::cableDragMoved(const CPoint& framePoint) {
-    cableDragPoint = framePoint;
-    if (!frame) return;
-    if (autoScroll(framePoint.y, kCableScrollMargin, 1.f) != 0) frame->timerA.start();
-    else frame->timerA.stop();
-}

@@ -19,4 +19,6 @@ public:
     // Only the part of the rack the window shows takes clicks: what is scrolled
     // under the top bar cannot be reached.
     CMouseEventResult onMouseDown(CPoint& where, long buttons) override;
+    // The modules, then the cables over them (SynCables.cpp).
+    void draw(CDrawContext* context) override;
 };

@@ -96,6 +96,17 @@ public:
     virtual CMouseEventResult moduleMouseMoved(Module* m, CPoint& where, long buttons);
     virtual CMouseEventResult moduleMouseUp(Module* m, CPoint& where, long buttons);
 
+    // Cable dragging with the mouse, in rack coordinates. The editor runs it; a bare
+    // patch has no mouse, so these refuse or do nothing.
+    virtual bool moduleDragRunning() const { return false; }
+    virtual bool cableDragRunning() const { return false; }
+    virtual PatchPoint* cableDragJack() const { return nullptr; }
+    virtual void startCableDrag(PatchPoint* /*jack*/, const CPoint& /*rackPoint*/) {}
+    virtual void joinCableDrag(PatchPoint* /*target*/) {}
+    virtual void cancelCableDrag() {}
+    // What a cable released at this window point lands on.
+    virtual CView* viewUnderCable(const CPoint& /*framePoint*/) { return nullptr; }
+
 private:
     void growTo(int newCapacity);
     void rebuildCableCopies();

@@ -38,6 +38,19 @@ public:
     }
 
     Module* getModule() const;
+    // Where a cable plugged here ends: the jack's centre moved by the plug offsets, in
+    // rack coordinates (the module's parent's).
+    CPoint plugPoint() const;
+
+    // A press starts a cable drag (picking up the cable of a jack that reads); the
+    // release offers the cable to the jack under the mouse.
+    CMouseEventResult onMouseDown(CPoint& where, long buttons) override;
+    CMouseEventResult onMouseUp(CPoint& where, long buttons) override;
+    CMouseEventResult onMouseMoved(CPoint&, long) override { return kMouseEventNotHandled; }
+    // The drop check for a cable dragged from `from` with kCableDraggedIn: joins when
+    // the two may meet, ends the drag otherwise. Answers 1 when it handled the message.
+    long notify(PatchPoint* from, const char* message);
+    static constexpr const char* kCableDraggedIn = "Cable Draged In";
 
     int direction;
     int role = kRoleUnconnected;
