@@ -76,8 +76,10 @@ CMouseEventResult ModuleKnobEx::onMouseMoved(CPoint& where, long buttons) {
         }
         v = referenceValue + diff * (vmax - vmin) / range;
     } else {
-        const float cx = (float)(size.left + size.right) * 0.5f;
-        const float cy = (float)(size.top + size.bottom) * 0.5f;
+        // Pixel indices, like the mouse: the middle pixel of an odd-sized knob is its
+        // centre, so pointing straight above it gives the middle of the travel.
+        const float cx = (float)(size.left + size.right - 1) * 0.5f;
+        const float cy = (float)(size.top + size.bottom - 1) * 0.5f;
         // 0 at the lower left, full at the lower right, clockwise through the top.
         float angle = std::atan2((float)where.x - cx, cy - (float)where.y);  // -pi..pi, 0 up
         const float sweep = 0.75f * 3.14159265f;

@@ -8,6 +8,7 @@
 #include "editor/EditorWindow.h"
 #include "editor/SynRack.h"
 #include "engine/Vantorel.h"
+#include "framework/ModuleKnob.h"
 #include "framework/Random.h"
 #include "gui/COffscreenContext.h"
 
@@ -433,6 +434,54 @@ TEST_F(Cables, DeletingTheModuleACableHangsFromEndsTheDrag) {
     up(atRack(300, 100));
     frame->renderOffscreen();
     EXPECT_EQ(editor.cableTotal, 0);
+}
+
+
+// A sequencer's step knob dragged in the window: straight or around its centre.
+struct StepKnob : ::testing::Test, Window {
+    StepKnob() {
+        Module* seq = editor.createModuleAt("SB11 CV Sequencer", 0, 0);
+        for (CView* v : seq->getChildren())
+            if (!knob && v->isTypeOf("ModuleKnobEx")) knob = static_cast<ModuleKnobEx*>(v);
+        const CRect& r = knob->getViewSize();
+        centre = atRack((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    }
+    CPoint at(int dx, int dy) const { return CPoint(centre.x + dx, centre.y + dy); }
+    ModuleKnobEx* knob = nullptr;
+    CPoint centre;
+};
+
+TEST_F(StepKnob, LinearDragCoversTheRangeInFourHundredPixelsAndShiftMakesItFiner) {
+    ASSERT_NE(knob, nullptr);
+    fixture::setKnob(knob, 0.2f);
+    down(centre);
+    move(at(30, -10));  // 10 up and 30 right
+    EXPECT_NEAR(knob->getValue(), 0.3f, 1e-5);
+    move(at(30, -10), kLButton | kShift);
+    EXPECT_NEAR(knob->getValue(), 0.3f, 1e-5) << "no jump when Shift goes down";
+    move(at(30, -110), kLButton | kShift);
+    EXPECT_NEAR(knob->getValue(), 0.3f + 100.f / (400.f * knob->getZoomFactor()), 1e-5);
+    move(at(-600, 600), kLButton | kShift);
+    EXPECT_EQ(knob->getValue(), 0.f);
+    up(at(-600, 600), kLButton | kShift);
+    EXPECT_FALSE(editor.draggedModule) << "the press went to the knob, not the panel";
+}
+
+TEST_F(StepKnob, CircularDragFollowsTheAngleAndHoldsAtTheEndItCameFrom) {
+    ASSERT_NE(knob, nullptr);
+    knob->circular = true;
+    fixture::setKnob(knob, 0.f);
+    down(centre);
+    move(at(0, -20));  // straight up: the middle of a 270 degree travel
+    EXPECT_NEAR(knob->getValue(), 0.5f, 1e-5);
+    move(at(20, 0));  // a quarter turn clockwise
+    EXPECT_NEAR(knob->getValue(), 0.5f + 90.f / 270.f, 1e-5);
+    move(at(20, 20));
+    EXPECT_NEAR(knob->getValue(), 1.f, 1e-5);
+    // Across the gap at the bottom it would jump to the start: it stays at the end.
+    move(at(-20, 20));
+    EXPECT_EQ(knob->getValue(), 1.f);
+    up(at(-20, 20));
 }
 
 }  // namespace
