@@ -123,4 +123,38 @@ void BM_IdleOneKnobChanged(benchmark::State& state) {
 }
 BENCHMARK(BM_IdleOneKnobChanged)->Unit(benchmark::kMicrosecond);
 
+
+// A cable dragged across a patched rack: each mouse move and the idle that repaints
+// what it dirtied (the cable's old and new areas, with the cables crossing them).
+void BM_CableDragMove(benchmark::State& state) {
+    EditorRig e;
+    SynEditor& editor = e.rig.editor;
+    std::vector<PatchPoint*> ins, outs;
+    for (int i = 0; i < editor.rackModules.size(); ++i)
+        for (CView* v : editor.rackModules[i]->getChildren())
+            if (v->isTypeOf("PatchPoint")) {
+                auto* j = static_cast<PatchPoint*>(v);
+                if (j->signalType == kSignalAudio) (j->direction == kJackOutput ? outs : ins).push_back(j);
+            }
+    for (size_t k = 0; k + 1 < outs.size() && k + 1 < ins.size(); k += 2) editor.connectJacks(outs[k], ins[k + 1], 1);
+    if (outs.empty() || !editor.getSynFrame()) {
+        state.SkipWithError("no jacks or no editor frame");
+        return;
+    }
+    editor.startCableDrag(outs.back(), outs.back()->plugPoint());
+    e.frame->renderOffscreen();
+    int step = 0;
+    long pixels = 0;
+    for (auto _ : state) {
+        step = (step + 7) % 400;
+        editor.cableDragMoved(CPoint(300 + step, 200 + step / 2));
+        pixels += (long)e.frame->getDirtyRect().width() * e.frame->getDirtyRect().height();
+        e.frame->idle();
+    }
+    editor.cancelCableDrag();
+    state.counters["cables"] = editor.cableTotal;
+    state.counters["area_px"] = benchmark::Counter((double)pixels, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_CableDragMove)->Unit(benchmark::kMicrosecond);
+
 }  // namespace

@@ -75,6 +75,12 @@ void drawCable(CDrawContext* context, const CPoint& p0, const CPoint& p2, const 
     }
 }
 
+void centreOn(CView* v, const CPoint& p) {
+    const CRect r = CRect::fromSize(p.x - v->getWidth() / 2, p.y - v->getHeight() / 2, v->getWidth(), v->getHeight());
+    v->setViewSize(r);
+    v->setMouseableArea(r);
+}
+
 Cable* cableReadBy(Cable* head, const PatchPoint* jack) {
     for (Cable* c = head; c; c = c->next)
         if (c->reader == jack) return c;
@@ -128,9 +134,7 @@ void SynEditor::startCableDrag(PatchPoint* jack, const CPoint& rackPoint) {
         if (!midiPlug)
             midiPlug = new CMovieBitmap(CRect(0, 0, kPlugSize, kPlugSize), nullptr, kTagNoParameter, 1, kPlugSize,
                                         SharedBitmaps::panel("MIDIplug.png", kPlugSize, kPlugSize));
-        const CRect r = CRect::fromSize(cableEnd.x - kPlugSize / 2, cableEnd.y - kPlugSize / 2, kPlugSize, kPlugSize);
-        midiPlug->setViewSize(r);
-        midiPlug->setMouseableArea(r);
+        centreOn(midiPlug, cableEnd);
         // On top of every module while it is dragged.
         rack->removeView(midiPlug, false);
         rack->addView(midiPlug);
@@ -147,11 +151,7 @@ void SynEditor::cableDragMoved(const CPoint& framePoint) {
     if (!cableDragging || !cableStart) return;
     invalidateRackArea(cableArea(cableStart->plugPoint(), cableEnd));
     cableEnd = CPoint(framePoint.x - rack->getViewSize().left, framePoint.y - rack->getViewSize().top);
-    if (midiPlug && rack->isChild(midiPlug)) {
-        const CRect r = CRect::fromSize(cableEnd.x - kPlugSize / 2, cableEnd.y - kPlugSize / 2, kPlugSize, kPlugSize);
-        midiPlug->setViewSize(r);
-        midiPlug->setMouseableArea(r);
-    }
+    if (midiPlug && rack->isChild(midiPlug)) centreOn(midiPlug, cableEnd);
     if (frame) {
         if (autoScroll(framePoint.y, kCableScrollMargin, 1.f) != 0) frame->timerA.start();
         else frame->timerA.stop();
