@@ -363,7 +363,7 @@ bool SynEditor::readPatch(const uint8_t* data, size_t size, bool chunk) {
         PatchPoint* b = jackTable[(size_t)c.other];
         if (!a || !b) continue;
         const int colour = a->signalType == kSignalMidi ? 7 : (c.colour >= 1 && c.colour <= 6 ? c.colour : 1);
-        connectJacks(a, b, colour);
+        if (const Cable* made = connectJacks(a, b, colour)) invalidateRackArea(cableArea(made));
     }
 
     if (chunk) {

@@ -315,10 +315,7 @@ TEST_F(Cables, ANearlyVerticalCableBowsFurtherRight) {
     Recorder rec = record();
     ASSERT_EQ(rec.strokes.size(), 4u);
     EXPECT_EQ(rec.strokes[1].points[3].x, (p0.x + p2.x) / 2 + 7);
-    const CRect area = SynEditor::cableArea(p0, p2);
-    EXPECT_EQ(area.right, std::max(p0.x, p2.x) + 27);
-    const double m = std::max(p0.y, p2.y), top = std::min(p0.y, p2.y);
-    EXPECT_EQ(area.bottom, (int)(m + ((m - top) * 2 / 291 + 1) * 15 + 20));
+    EXPECT_EQ(SynEditor::cableArea(p0, p2).right, std::max(p0.x, p2.x) + 27);
 }
 
 TEST_F(Cables, AMidiCableIsDrawnNearBlackOnScreen) {
