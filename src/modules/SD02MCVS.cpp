@@ -301,6 +301,9 @@ void SD02MCVS::loadState(const int32_t* words, int byteCount, int version) {
         slide->setValue(1.f);
         controlChanged(slide);
         glide->setValue((float)(glide->getValue() * kOldGlideScale));
+        // Old glides beyond the new scale's reach take the longest glide there is: a
+        // knob past its end would save a value the next load stops at the end.
+        glide->bounceValue();
         glide->snap();
         controlChanged(glide);
     }
