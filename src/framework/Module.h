@@ -154,6 +154,12 @@ protected:
     void saveAfterControls(float* buffer, int byteCount, const void* values, int count);
     // False, with nothing read, when the record is too short to hold them.
     bool loadAfterControls(const int32_t* record, int byteCount, void* values, int count);
+    // A word read back after the control values, brought into the range [lo, hi] the
+    // module itself keeps it in, so that what a damaged record loads saves as it loaded;
+    // a non-number becomes the fallback.
+    static float keptInRange(float v, float lo, float hi, float fallback) {
+        return v != v ? fallback : v < lo ? lo : v > hi ? hi : v;
+    }
     // Next free host parameter index, or kTagNoParameter.
     int32_t takeParamIndex();
     void bindParam(CControl* control);

@@ -2,9 +2,9 @@
 
 #include <ctime>
 
-uint32_t randomSeed = 1;
+std::atomic<uint32_t> randomSeed{1};
 
 void seedRandomFromClock() {
-    randomSeed = (uint32_t)std::time(nullptr) & 0x7fffffffu;
-    if (randomSeed == 0) randomSeed = 1;
+    const uint32_t seed = (uint32_t)std::time(nullptr) & 0x7fffffffu;
+    randomSeed.store(seed == 0 ? 1 : seed, std::memory_order_relaxed);
 }

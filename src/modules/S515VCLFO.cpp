@@ -147,5 +147,7 @@ void S515VCLFO::saveState(float* buffer, int byteCount) {
 void S515VCLFO::loadState(const int32_t* words, int byteCount, int version) {
     Module::loadState(words, byteCount, version);
     float stored;
-    if (loadAfterControls(words, byteCount, &stored, 1)) clockRate = stored;
+    // A measured rate is one cycle per clock period of at least one sample, or 0 before
+    // any clock: a non-number would stop the phase for good.
+    if (loadAfterControls(words, byteCount, &stored, 1)) clockRate = keptInRange(stored, 0.f, 1.f, 0.f);
 }

@@ -115,5 +115,8 @@ void S516RSH::saveState(float* buffer, int byteCount) {
 void S516RSH::loadState(const int32_t* words, int byteCount, int version) {
     Module::loadState(words, byteCount, version);
     float stored;
-    if (version >= kFirstVersionWithClockRate && loadAfterControls(words, byteCount, &stored, 1)) clockRate = stored;
+    // A measured rate is one cycle per clock period of at least one sample, or 0 before
+    // any clock: a non-number would stop the phase for good.
+    if (version >= kFirstVersionWithClockRate && loadAfterControls(words, byteCount, &stored, 1))
+        clockRate = keptInRange(stored, 0.f, 1.f, 0.f);
 }

@@ -139,7 +139,10 @@ void S602VCDel::loadState(const int32_t* words, int byteCount, int version) {
         controlChanged(law);
     }
     float seconds;
-    // A non-number would never differ from any clock count: the clock could not reset it.
-    if (loadAfterControls(words, byteCount, &seconds, 1) && std::isfinite(seconds))
-        clockedDelay = seconds * sampleRate;
+    // A clock can only ever set a count between 0 and the counter's cap; anything beyond
+    // (an infinite product above all) would save as a word the next load reads otherwise.
+    // A non-number keeps the present delay: it would never differ from any clock count,
+    // so the clock could not reset it.
+    if (loadAfterControls(words, byteCount, &seconds, 1))
+        clockedDelay = keptInRange(seconds * sampleRate, 0.f, (float)kCounterCap, clockedDelay);
 }

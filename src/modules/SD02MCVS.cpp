@@ -288,15 +288,22 @@ void SD02MCVS::loadState(const int32_t* words, int byteCount, int version) {
         glideLaw = p[0];
         // A controller can only ever have set a byte; anything else is a damaged record.
         retriggerGapMs = std::clamp((int32_t)getLE32(p + 1), 0, 255);
+        // Both come from a 14-bit controller pair divided by its full scale: 0 to 1.
+        float v;
         bits = getLE32(p + 5);
-        std::memcpy(&velocityScale, &bits, 4);
+        std::memcpy(&v, &bits, 4);
+        velocityScale = keptInRange(v, 0.f, 1.f, 1.f);
         bits = getLE32(p + 9);
-        std::memcpy(&modTarget, &bits, 4);
+        std::memcpy(&v, &bits, 4);
+        modTarget = keptInRange(v, 0.f, 1.f, 0.f);
     }
     if (version < kCurrentRecord) {
         slide->setValue(1.f);
         controlChanged(slide);
         glide->setValue((float)(glide->getValue() * kOldGlideScale));
+        // Old glides beyond the new scale's reach take the longest glide there is: a
+        // knob past its end would save a value the next load stops at the end.
+        glide->bounceValue();
         glide->snap();
         controlChanged(glide);
     }

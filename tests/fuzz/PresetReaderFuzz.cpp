@@ -1,10 +1,12 @@
-// libFuzzer target for the preset reader. Every input is read twice: as a host chunk
-// through the editor, and as a preset file body. Beyond "no crash, no leak, no UB" it
-// holds the reader and writer to what they promise each other:
+// libFuzzer target for loading presets into a plug-in. Every input is read twice: as a
+// host chunk through the editor, and as a preset file body. Beyond "no crash, no leak,
+// no UB" it holds the reader and writer to what they promise each other:
 //  - the editor accepts exactly the inputs the parser calls well formed;
 //  - a rejected input leaves the current patch as it was;
 //  - a patch we accepted saves to bytes that load again and save identically, and the
-//    file body we save is the chunk without its preset reference.
+//    file body we save is the chunk without its preset reference;
+//  - a patch we accepted renders: every module's process runs on the state it loaded.
+// The parser alone has a faster target of its own (PresetParseFuzz.cpp).
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -44,7 +46,11 @@ struct Harness {
         // Opened like a host would: the last close gives the shared bitmaps back, so the
         // leak check at exit sees only what the plug-in really lost.
         plugin.open();
-        plugin.setSampleRate(48000.f);
+        // The lowest common host rate: delay lines are sized by the rate (times the
+        // oversampling factor an input asks for), and zeroing them would otherwise cost
+        // more than everything else an input does. What loading checks does not depend
+        // on the rate.
+        plugin.setSampleRate(8000.f);
         // A small patch with a cable, so that replacing it exercises cable teardown and a
         // rejected input has something to keep. Its classes are named, not taken from the
         // catalog's head: saved inputs replay against the parameter indices it leaves, and
@@ -65,7 +71,9 @@ struct Harness {
     }
 
     // Every input starts from the same patch and the same parameter allocation, so a
-    // crash reproduces from its input alone.
+    // crash reproduces from its input alone. It is put back at the end of each input, not
+    // at the start of the next: an input that frees what it took lets libFuzzer skip its
+    // second, leak-checking run.
     void reset() {
         editor.deleteAllModules();
         editor.lastParamIndex = -1;
@@ -93,8 +101,21 @@ struct Harness {
         }
     }
 
+    // A few host samples through the real engine, with something on the host inputs.
+    void render() {
+        constexpr int kFrames = 4;
+        static float in[kNumInputs][kFrames], out[kNumOutputs][kFrames];
+        float* ins[kNumInputs];
+        float* outs[kNumOutputs];
+        for (int k = 0; k < kNumInputs; ++k) {
+            for (int s = 0; s < kFrames; ++s) in[k][s] = (float)((k + s) % 5) * 0.5f - 1.f;
+            ins[k] = in[k];
+        }
+        for (int j = 0; j < kNumOutputs; ++j) outs[j] = out[j];
+        plugin.processReplacing(ins, outs, kFrames);
+    }
+
     void asChunk(const uint8_t* data, size_t size) {
-        reset();
         ParsedPatch parsed;
         const bool wellFormed = parsePatch(data, size, true, parsed) == ParseResult::ok;
         const bool loaded = editor.readChunk(data, size);
@@ -104,17 +125,19 @@ struct Harness {
             return;
         }
         roundTrip();
+        render();
+        reset();
     }
 
     void asFileBody(const uint8_t* data, size_t size) {
         ParsedPatch parsed;
         if (parsePatch(data, size, false, parsed) != ParseResult::ok) return;
         // A file body behind an empty preset reference is a chunk, and must load as one.
-        reset();
         Bytes chunk(size + 1, 0);
         if (size) std::memcpy(chunk.data() + 1, data, size);
         if (!editor.readChunk(chunk.data(), chunk.size())) fail("a well-formed file body does not load");
         roundTrip();
+        reset();
     }
 };
 

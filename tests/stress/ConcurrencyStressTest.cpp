@@ -23,10 +23,12 @@
 #include "engine/Vantorel.h"
 #include "framework/Module.h"
 #include "framework/PatchPoint.h"
+#include "stress/StressSupport.h"
+
+using namespace stress;
 
 namespace {
 
-constexpr int kFrames = 64;
 constexpr auto kEditDuration = std::chrono::seconds(3);
 // Enough modules for a busy patch; fewer than the rack holds, so creation succeeds.
 constexpr int kMaxModules = 24;
@@ -35,25 +37,6 @@ const char* const kModuleNames[] = {"SA01 2 From DAW",   "SA02 2 DAW", "SA05 2 D
                                     "SA03 MIDI/Sync From DAW", "SA04 Tempo From DAW", "SD02 MIDI-CV/Sync",
                                     "S310 VCO",          "S201 VCF",   "S500 ADSR", "S404 VCA"};
 constexpr int kModuleKinds = (int)(sizeof kModuleNames / sizeof kModuleNames[0]);
-
-std::atomic<int> failures{0};
-
-void fail(const char* fmt, ...) {
-    if (failures.fetch_add(1) >= 20) return;  // the first ones tell the story
-    std::va_list args;
-    va_start(args, fmt);
-    std::fputs("FAILED: ", stderr);
-    std::vfprintf(stderr, fmt, args);
-    std::fputc('\n', stderr);
-    va_end(args);
-}
-
-std::vector<PatchPoint*> jacks(Module* m) {
-    std::vector<PatchPoint*> out;
-    for (CView* v : m->getChildren())
-        if (v->isTypeOf("PatchPoint")) out.push_back(static_cast<PatchPoint*>(v));
-    return out;
-}
 
 bool inRack(const Patch& patch, const Module* m) {
     return m && m->rackIndex >= 0 && m->rackIndex < patch.rackModules.size() &&
@@ -141,20 +124,6 @@ void checkChunk(Vantorel& plugin) {
         fail("chunk header: version %d, factor %d, filter %d, %d modules", readInt32(h), readInt32(h + 16),
              readInt32(h + 20), readInt32(h + 24));
 }
-
-struct HostBlock {
-    HostBlock() : in((size_t)kNumInputs * kFrames), out((size_t)kNumOutputs * kFrames) {
-        for (int k = 0; k < kNumInputs; ++k) inPtr[k] = &in[(size_t)k * kFrames];
-        for (int j = 0; j < kNumOutputs; ++j) outPtr[j] = &out[(size_t)j * kFrames];
-        for (int s = 0; s < kFrames; ++s) {
-            inPtr[0][s] = 0.5f * std::sin(0.03f * (float)s);
-            inPtr[1][s] = 0.5f * std::cos(0.05f * (float)s);
-        }
-    }
-    std::vector<float> in, out;
-    float* inPtr[kNumInputs];
-    float* outPtr[kNumOutputs];
-};
 
 struct RenderStats {
     long blocks = 0, eventCalls = 0, parameterCalls = 0;
