@@ -39,7 +39,6 @@ std::vector<uint8_t> slurp(const std::string& path) {
 TEST(SnapshotTool, RefusesBadArgumentsAndUnreadablePatches) {
     TempDir dir;
     EXPECT_EQ(run("--preset x.vtp"), 2) << "no --out";
-    EXPECT_EQ(run("--out " + dir.file("a.png")), 2) << "no patch";
     EXPECT_EQ(run("--preset a --chunk b --out " + dir.file("a.png")), 2) << "two patches";
     EXPECT_EQ(run("--bogus 1 --out " + dir.file("a.png")), 2);
     EXPECT_EQ(run("--preset " + dir.file("missing.vtp") + " --out " + dir.file("a.png")), 1);
@@ -63,9 +62,6 @@ TEST(SnapshotTool, DrawsTheEditorOfAPresetAndOfAChunk) {
     for (const std::string& source : sources) {
         SCOPED_TRACE(source);
         const int code = run(source + " --out " + dir.file("shot.png"));
-        if (code == 3) {
-            GTEST_SKIP() << "the editor builds no frame without a window yet";
-        }
         ASSERT_EQ(code, 0);
         CBitmap shot("shot", slurp(dir.file("shot.png")));
         EXPECT_EQ(shot.getWidth(), 1010);

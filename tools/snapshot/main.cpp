@@ -16,8 +16,9 @@
 namespace {
 
 const char* kUsage =
-    "Usage: vantorel-snapshot (--preset FILE.vtp | --chunk FILE) --out FILE.png\n"
-    "Draws the editor with that patch loaded into a PNG image (1010 x 622).\n";
+    "Usage: vantorel-snapshot [--preset FILE.vtp | --chunk FILE] --out FILE.png\n"
+    "Draws the editor with that patch loaded (a fresh editor without one) into a PNG\n"
+    "image (1010 x 622).\n";
 
 enum Exit { kOk = 0, kFailed = 1, kUsageError = 2, kNoFrame = 3 };
 
@@ -50,8 +51,8 @@ int main(int argc, char** argv) {
         else if (arg == "--out") out = value;
         else return fail(kUsageError, "unknown option " + arg + "\n" + kUsage);
     }
-    if (out.empty() || preset.empty() == chunk.empty())
-        return fail(kUsageError, std::string("give --out and one of --preset or --chunk\n") + kUsage);
+    if (out.empty() || (!preset.empty() && !chunk.empty()))
+        return fail(kUsageError, std::string("give --out and at most one of --preset or --chunk\n") + kUsage);
 
     Vantorel plugin(nullptr);
     plugin.open();
@@ -59,7 +60,7 @@ int main(int argc, char** argv) {
     SynEditor& editor = *plugin.editor;
     if (!preset.empty()) {
         if (!editor.openPreset(preset)) return fail(kFailed, "cannot load preset " + preset);
-    } else {
+    } else if (!chunk.empty()) {
         std::vector<uint8_t> data;
         if (!readFile(chunk, data)) return fail(kFailed, "cannot read " + chunk);
         if (!editor.readChunk(data.data(), data.size())) return fail(kFailed, "not a valid chunk: " + chunk);
