@@ -14,6 +14,7 @@
 
 #include "framework/ModuleRegistry.h"
 #include "render/VstHost.h"
+#include "support/HostMessages.h"
 #include "support/PatchFixture.h"
 
 using render::TimedMidi;
@@ -60,15 +61,7 @@ uint32_t* pluginRandomSeed() {
     return nullptr;
 }
 
-TimedMidi midi(double seconds, uint8_t status, uint8_t a, uint8_t b) {
-    TimedMidi m;
-    m.seconds = seconds;
-    m.bytes[0] = status;
-    m.bytes[1] = a;
-    m.bytes[2] = b;
-    m.size = 3;
-    return m;
-}
+using fixture::midi;
 
 // Single notes with glides and gaps, then a held chord, a bend and the mod wheel: what
 // the mono and poly voices, the clocked presets and the MIDI modules all respond to.
