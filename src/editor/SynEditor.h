@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/DialogWindow.h"
 #include "framework/Patch.h"
 #include "gui/CControl.h"
 #include "platform/ConfigIni.h"
@@ -17,7 +18,6 @@ class SynRack;
 class SynFrame;
 class SynScrollbar;
 class SynMenuButton;
-class DialogWindow;
 class CFrame;
 class CTextLabel;
 class CKickButton;
@@ -236,6 +236,8 @@ private:
     enum class PendingDialog { none, description, defaultAuthor, openPath, savePath };
     static void dialogAnswered(void* user, DialogWindow* dialog, int button);
     void showPathDialog(PendingDialog purpose, const char* title);
+    // An OK / Cancel dialog whose answer goes to dialogAnswered for that purpose.
+    DialogWindow::Content questionDialog(PendingDialog purpose, const char* title, int width);
     // The module a menu was opened on, when it is still in the rack.
     Module* liveModule(Module* m) const;
     void reportToHost(CControl* control);

@@ -290,41 +290,37 @@ bool SynEditor::mainMenuChosen(int index) {
     return true;
 }
 
+DialogWindow::Content SynEditor::questionDialog(PendingDialog purpose, const char* title, int width) {
+    DialogWindow::Content c;
+    c.width = width;
+    c.title = title;
+    c.buttonCount = 2;
+    c.buttonLabels[0] = "OK";
+    c.buttonLabels[1] = "Cancel";
+    c.backgroundAlpha = kDialogBackdropAlpha;
+    c.callback = &SynEditor::dialogAnswered;
+    c.user = this;
+    pendingDialog = purpose;
+    return c;
+}
+
 void SynEditor::showPresetDescriptionDialog() {
     if (!dialog) return;
-    DialogWindow::Content c;
-    c.width = kDialogWidth;
-    c.title = "Preset Description";
+    DialogWindow::Content c = questionDialog(PendingDialog::description, "Preset Description", kDialogWidth);
     c.fieldCount = 2;
     c.fieldLabels[0] = "Enter author name";
     c.fieldTexts[0] = author;
     c.fieldLabels[1] = "Enter preset description";
     c.fieldTexts[1] = description;
-    c.buttonCount = 2;
-    c.buttonLabels[0] = "OK";
-    c.buttonLabels[1] = "Cancel";
-    c.backgroundAlpha = kDialogBackdropAlpha;
-    c.callback = &SynEditor::dialogAnswered;
-    c.user = this;
-    pendingDialog = PendingDialog::description;
     dialog->show(c);
 }
 
 void SynEditor::showDefaultAuthorDialog() {
     if (!dialog) return;
-    DialogWindow::Content c;
-    c.width = kDialogWidth;
-    c.title = "Default Author";
+    DialogWindow::Content c = questionDialog(PendingDialog::defaultAuthor, "Default Author", kDialogWidth);
     c.fieldCount = 1;
     c.fieldLabels[0] = "Enter default author name";
     c.fieldTexts[0] = defaultAuthor;
-    c.buttonCount = 2;
-    c.buttonLabels[0] = "OK";
-    c.buttonLabels[1] = "Cancel";
-    c.backgroundAlpha = kDialogBackdropAlpha;
-    c.callback = &SynEditor::dialogAnswered;
-    c.user = this;
-    pendingDialog = PendingDialog::defaultAuthor;
     dialog->show(c);
 }
 
@@ -348,19 +344,10 @@ void SynEditor::showAboutDialog() {
 // the file dialogs would start in.
 void SynEditor::showPathDialog(PendingDialog purpose, const char* title) {
     if (!dialog) return;
-    DialogWindow::Content c;
-    c.width = kMessageWidth;
-    c.title = title;
+    DialogWindow::Content c = questionDialog(purpose, title, kMessageWidth);
     c.fieldCount = 1;
     c.fieldLabels[0] = "Enter preset file path";
     c.fieldTexts[0] = purpose == PendingDialog::savePath && !presetPath.empty() ? presetPath : presetDialogFolder();
-    c.buttonCount = 2;
-    c.buttonLabels[0] = "OK";
-    c.buttonLabels[1] = "Cancel";
-    c.backgroundAlpha = kDialogBackdropAlpha;
-    c.callback = &SynEditor::dialogAnswered;
-    c.user = this;
-    pendingDialog = purpose;
     dialog->show(c);
 }
 
