@@ -488,6 +488,36 @@ TEST_F(Menus, DialogsShowTheirFixedTextsAndOkTakesTheFieldsWhileCancelKeepsTheOl
     EXPECT_FALSE(d->isShowing());
 }
 
+TEST_F(Menus, SaveAsAndOpenTakeTheTypedPathAndSaveWithoutAPathAsksForOne) {
+    Module* a = editor.createModuleAt("S303 Noise", 0, 0);
+    const std::string path = (dir / "Typed").string();
+    chooseMain(1);  // Save: no path yet, so the path dialog comes up
+    DialogWindow* d = editor.getDialog();
+    ASSERT_TRUE(d->isShowing());
+    EXPECT_EQ(d->getTitleLabel()->getText(), "Save Preset As");
+    EXPECT_EQ(d->fieldText(0), editor.presetDialogFolder());
+    d->getField(0)->setText(path.c_str());
+    clickDialogButton(1);  // Cancel writes nothing
+    EXPECT_FALSE(fs::exists(path + ".vtp"));
+
+    chooseMain(2);
+    d->getField(0)->setText(path.c_str());
+    clickDialogButton(0);
+    ASSERT_TRUE(fs::exists(path + ".vtp"));
+    EXPECT_EQ(editor.presetPath, path + ".vtp");
+
+    editor.deleteModule(a);
+    editor.createModuleAt("S310 VCO", 0, 0);
+    chooseMain(0);
+    EXPECT_EQ(d->getTitleLabel()->getText(), "Open Preset");
+    d->getField(0)->setText((path + ".vtp").c_str());
+    clickDialogButton(0);
+    // The saved patch is back in place of the VCO.
+    ASSERT_EQ(editor.rackModules.size(), 1);
+    EXPECT_STREQ(editor.rackModules[0]->getName(), "S303 Noise");
+    EXPECT_FALSE(d->isShowing());
+}
+
 struct ConfigFile : Menus {
     ConfigFile()
         : Menus("; Vantorel settings\n"
