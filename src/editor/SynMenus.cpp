@@ -61,6 +61,8 @@ void SynEditor::loadOptions(const std::string& configPath) {
 }
 
 void SynEditor::buildMenus() {
+    mainIndex = MainMenuIndex{};
+    contextIndex = ContextMenuIndex{};
     moduleMenu = newMenu(this);
     const std::vector<const char*>& titles = ModuleRegistry::categories();
     categoryEntries.assign(titles.size(), {});
@@ -247,9 +249,11 @@ bool SynEditor::menuChosen(CControl* control) {
     if (menu == knobMenu) {
         ModuleKnob* knob = menuKnob;
         menuKnob = nullptr;
-        // The knob's module may have gone (a chunk replaced the patch) while the menu showed.
-        CViewContainer* owner = knob ? knob->getParentView() : nullptr;
-        if (!owner || !owner->isTypeOf("Module") || !liveModule(static_cast<Module*>(owner))) return true;
+        // The knob's module may have gone (a chunk replaced the patch) while the menu
+        // showed: the knob is only touched when a module of the rack still holds it.
+        bool live = false;
+        for (int i = 0; i < rackModules.size() && !live; ++i) live = knob && rackModules[i]->isChild(knob);
+        if (!live) return true;
         if (index == kCopy) copyKnob(knob);
         else if (index == kPaste) {
             pasteKnob(knob);

@@ -257,6 +257,13 @@ TEST_F(AdvancedMenus, WithAdvancedOversamplingTheFilterMenuSitsAtNineAndMovesThe
     EXPECT_EQ(editor.cableAlpha, 100);
     chooseMain(11);
     EXPECT_EQ(editor.getDialog()->getTitleLabel()->getText(), "About Vantorel");
+
+    // Read again without the option, nothing of the longer layout stays behind.
+    writeConfig("[Options]\nadvanced_oversampling=0\n");
+    editor.loadOptions((dir / "Config.ini").string());
+    EXPECT_EQ(editor.mainMenuIndex().filter, -1);
+    EXPECT_EQ(editor.contextMenuIndex().noOversampling, -1);
+    EXPECT_EQ(editor.mainMenuIndex().about, 10);
 }
 
 TEST_F(AdvancedMenus, OversamplingAndFilterChoicesSetFactorTapsAndModuleRates) {
@@ -364,6 +371,13 @@ TEST_F(Menus, KnobMenuPastesZeroBeforeAnyCopyAndCopiesAcrossModulesWithoutTellin
     clickEntry(editor.getKnobMenu(), 1);
     EXPECT_FLOAT_EQ(target->getValue(), 0.7f);
     EXPECT_FLOAT_EQ(fixture::knobs(a)[3]->getValue(), 0.7f);
+
+    // The module goes while its knob's menu shows (a host replaced the patch): the
+    // choice does nothing.
+    rightClick(b, target);
+    editor.deleteModule(b);
+    clickEntry(editor.getKnobMenu(), 1);
+    EXPECT_EQ(editor.rackModules.size(), 1);
 }
 
 struct Automation : Menus {
