@@ -140,6 +140,7 @@ void SynEditor::close() {
     endModuleDrag();
     cancelCableDrag();
     closeMenus();
+    fileChooser.cancel();
     frame->removeView(dialog, false);
     dialog->forget();
     dialog = nullptr;
@@ -152,6 +153,7 @@ void SynEditor::close() {
 }
 
 void SynEditor::idle() {
+    pollFileChooser();
     if (frame) frame->idle();
 }
 

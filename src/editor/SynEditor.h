@@ -9,6 +9,7 @@
 #include "framework/Patch.h"
 #include "gui/CControl.h"
 #include "platform/ConfigIni.h"
+#include "platform/FileChooser.h"
 #include "presets/PresetLibrary.h"
 #include "vst/AEffGUIEditor.h"
 
@@ -22,6 +23,7 @@ class CFrame;
 class CTextLabel;
 class CKickButton;
 class COptionMenu;
+class SynOptionMenu;
 class ModuleKnob;
 struct ModuleClassInfo;
 
@@ -145,10 +147,13 @@ public:
     // rack coordinates); without a window they do nothing.
     void openModuleMenu();
     void openMainMenu();
-    void openPresetMenu() {}
+    // The preset library as cascading menus below the preset button (SynPresetMenu.cpp).
+    void openPresetMenu();
+    SynOptionMenu* getPresetRootMenu() const { return presetRootMenu; }
     void openModuleContextMenu(Module* m, const CPoint& rackPoint);
     void openKnobMenu(ModuleKnob* knob, const CPoint& where) override;
-    void openCableColourMenu(const CPoint&) {}
+    // At a window point; its check mark sits on the chosen colour.
+    void openCableColourMenu(const CPoint& where);
     // Closes whichever menu is open.
     void closeMenus();
     // Reads the options of that "Config.ini" (the one beside the plug-in at
@@ -162,6 +167,7 @@ public:
     COptionMenu* getModuleContextMenu() const { return contextMenu; }
     COptionMenu* getBandlimitMenu() const { return bandlimitMenu; }
     COptionMenu* getKnobMenu() const { return knobMenu; }
+    COptionMenu* getCableColourMenu() const { return cableColourMenu; }
 
     // The index each optional-shifted entry received (-1: not in the menu).
     struct MainMenuIndex {
@@ -230,6 +236,11 @@ public:
     void refreshPresetDisplay(bool addMissing);
     // Where the file dialogs start: the current preset's folder, else the library.
     std::string presetDialogFolder() const;
+    // "Open..." and "Save As..." ask the desktop's file chooser when one is installed
+    // (answered in idle(), so the host and the editor keep running), else the
+    // in-window path dialog. A cancelled chooser changes nothing.
+    bool fileChooserRunning() const { return fileChooser.state() == platform::FileChooser::State::running; }
+    void pollFileChooser();
 
     // Messages the user must see: shown in the editor's dialog while the window is
     // open; the last one is kept either way.
@@ -282,11 +293,18 @@ private:
     COptionMenu* contextMenu = nullptr;
     COptionMenu* bandlimitMenu = nullptr;
     COptionMenu* knobMenu = nullptr;
+    COptionMenu* cableColourMenu = nullptr;
     MainMenuIndex mainIndex;
     ContextMenuIndex contextIndex;
     Module* contextModule = nullptr;
     ModuleKnob* menuKnob = nullptr;
     PendingDialog pendingDialog = PendingDialog::none;
+    SynOptionMenu* presetRootMenu = nullptr;
+    void releasePresetMenu();
+    bool presetMenuChosen(COptionMenu* menu, int index);
+    platform::FileChooser fileChooser;
+    PendingDialog chooserPurpose = PendingDialog::none;
+    void askForPresetPath(PendingDialog purpose, const char* title);
 
     // Replaces the patch with a checked parse; the old patch is kept when it fails.
     bool readPatch(const uint8_t* data, size_t size, bool chunk);

@@ -7,6 +7,7 @@
 #include "editor/SynEditor.h"
 #include "editor/SynFrame.h"
 #include "editor/SynMenuButton.h"
+#include "editor/SynPresetMenu.h"
 #include "editor/SynRack.h"
 #include "engine/Vantorel.h"
 #include "framework/Module.h"
@@ -22,6 +23,7 @@ constexpr const char* kFilterEntries[] = {
     "FIR 151 taps",         "FIR 201 taps",   "FIR 301 taps",         "FIR 601 taps",  "FIR 1001 taps",
     "FIR 1501 taps",        "FIR 1701 taps",  "FIR 2001 taps",        "FIR 4001 taps", "FIR 6401 taps",
     "FIR 12801 taps"};
+constexpr const char* kCableColourEntries[] = {"Random", "Red", "Green", "Blue", "Gray", "Orange", "Purple"};
 constexpr const char* kTransparencyEntries[] = {"None", "1", "2", "3", "4"};
 constexpr int kTransparencyAlpha[] = {255, 150, 100, 70, 40};
 constexpr size_t kMaxDefaultAuthor = 259;
@@ -128,6 +130,9 @@ void SynEditor::buildMenus() {
     knobMenu = newMenu(this);
     knobMenu->addEntry("Copy");
     knobMenu->addEntry("Paste");
+
+    cableColourMenu = newOptionMenu(this, kCableColourEntries);
+    cableColourMenu->setCurrent(chosenCableColour);
 }
 
 void SynEditor::releaseMenus() {
@@ -135,15 +140,17 @@ void SynEditor::releaseMenus() {
     // The option sub-menus are held by the main menu as well; the filter menu only
     // when it was attached, which forget() balances either way.
     for (COptionMenu** m : {&moduleMenu, &mainMenu, &oversamplingMenu, &filterMenu, &transparencyMenu,
-                            &contextMenu, &bandlimitMenu, &knobMenu}) {
+                            &contextMenu, &bandlimitMenu, &knobMenu, &cableColourMenu}) {
         if (*m) (*m)->forget();
         *m = nullptr;
     }
     categoryMenus.clear();
+    releasePresetMenu();
 }
 
 void SynEditor::closeMenus() {
-    for (COptionMenu* m : {moduleMenu, mainMenu, contextMenu, knobMenu})
+    if (presetRootMenu) presetRootMenu->closePopup();
+    for (COptionMenu* m : {moduleMenu, mainMenu, contextMenu, knobMenu, cableColourMenu})
         if (m) m->closePopup();
 }
 
@@ -178,6 +185,12 @@ void SynEditor::openKnobMenu(ModuleKnob* knob, const CPoint& where) {
     CPoint p = where;
     knob->localToFrame(p);
     knobMenu->popup(frame, p);
+}
+
+void SynEditor::openCableColourMenu(const CPoint& where) {
+    if (!frame) return;
+    cableColourMenu->setCurrent(chosenCableColour);
+    cableColourMenu->popup(frame, where);
 }
 
 Module* SynEditor::liveModule(Module* m) const {
@@ -221,6 +234,7 @@ bool SynEditor::menuChosen(CControl* control) {
     if (!control->isTypeOf("COptionMenu")) return false;
     auto* menu = static_cast<COptionMenu*>(control);
     const int index = menu->getLastResult();
+    if (presetMenuChosen(menu, index)) return true;
 
     for (size_t c = 0; c < categoryMenus.size(); ++c)
         if (menu == categoryMenus[c]) {
@@ -261,7 +275,10 @@ bool SynEditor::menuChosen(CControl* control) {
         }
         return true;
     }
-    if (menu == oversamplingMenu) chooseOversampling(index);
+    if (menu == cableColourMenu) {
+        chooseCableColour(index);
+        cableColourMenu->setCurrent(chosenCableColour);
+    } else if (menu == oversamplingMenu) chooseOversampling(index);
     else if (menu == filterMenu) chooseFilter(index);
     else if (menu == transparencyMenu) chooseTransparency(index);
     else if (menu == mainMenu) mainMenuChosen(index);
@@ -272,14 +289,14 @@ bool SynEditor::menuChosen(CControl* control) {
 bool SynEditor::mainMenuChosen(int index) {
     if (index < 0) return false;
     if (index == mainIndex.open) {
-        showPathDialog(PendingDialog::openPath, "Open Preset");
+        askForPresetPath(PendingDialog::openPath, "Open Preset");
     } else if (index == mainIndex.save) {
-        if (savePreset() == PresetSave::needsPath) showPathDialog(PendingDialog::savePath, "Save Preset As");
+        if (savePreset() == PresetSave::needsPath) askForPresetPath(PendingDialog::savePath, "Save Preset As");
     } else if (index == mainIndex.saveAs) {
-        showPathDialog(PendingDialog::savePath, "Save Preset As");
+        askForPresetPath(PendingDialog::savePath, "Save Preset As");
     } else if (index == mainIndex.saveAsNewVersion) {
         if (savePresetAsNewVersion() == PresetSave::needsPath)
-            showPathDialog(PendingDialog::savePath, "Save Preset As");
+            askForPresetPath(PendingDialog::savePath, "Save Preset As");
     } else if (index == mainIndex.refresh) {
         refreshPresetsLibrary();
     } else if (index == mainIndex.description) {
