@@ -15,6 +15,7 @@
 #include "editor/SynPresetMenu.h"
 #include "editor/SynRack.h"
 #include "engine/Vantorel.h"
+#include "framework/ModuleKnob.h"
 #include "gui/CTextLabel.h"
 
 namespace fs = std::filesystem;
@@ -299,6 +300,105 @@ TEST_F(PresetWindow, ClosingTheWindowClosesARunningChooserAndDropsItsAnswer) {
     EXPECT_EQ(editor.author, "playing");
     ASSERT_TRUE(editor.open(nullptr));
     frame = editor.getSynFrame();
+}
+
+// Frequency from rising zero crossings, interpolated between samples.
+double zeroCrossingPitch(const std::vector<float>& x, double rate) {
+    double first = -1, last = -1;
+    int count = 0;
+    for (size_t i = 1; i < x.size(); ++i)
+        if (x[i - 1] < 0.f && x[i] >= 0.f) {
+            const double t = (double)(i - 1) + x[i - 1] / (double)(x[i - 1] - x[i]);
+            if (first < 0) first = t;
+            last = t;
+            ++count;
+        }
+    return count > 1 ? (count - 1) * rate / (last - first) : 0.0;
+}
+
+struct FirstVoice : PresetWindow {
+    // Module menu -> category -> entry, then the click that drops it at (x, 0).
+    Module* addByMenu(int category, const char* name, int x) {
+        click(CPoint(27, 20));
+        COptionMenu* menu = editor.getModuleMenu();
+        clickEntry(menu, category);
+        COptionMenu* sub = menu->getSubMenu(category);
+        const auto all = titles(sub);
+        const int entry = (int)(std::find(all.begin(), all.end(), name) - all.begin());
+        EXPECT_LT(entry, (int)all.size()) << name;
+        clickEntry(sub, entry);
+        Module* m = editor.draggedModule;
+        EXPECT_NE(m, nullptr) << name;
+        if (!m) return nullptr;
+        const CPoint drop = atRack(x + m->getWidth() / 3, 40);
+        move(drop, 0);
+        click(drop);
+        EXPECT_EQ(m->getViewSize().left, x) << name;
+        EXPECT_EQ(m->getViewSize().top, 0) << name;
+        return m;
+    }
+    CPoint overJack(const PatchPoint* j) const {
+        const CRect& mr = j->getParentView()->getViewSize();
+        return atRack(mr.left + middle(j->getViewSize()).x, mr.top + middle(j->getViewSize()).y);
+    }
+    void cableBetween(PatchPoint* from, PatchPoint* to) {
+        const int before = editor.cableTotal;
+        down(overJack(from));
+        move(overJack(to));
+        up(overJack(to));
+        EXPECT_EQ(editor.cableTotal, before + 1);
+    }
+    // A vertical drag on a knob: upwards turns it up.
+    void dragKnob(ModuleKnob* k, int pixelsUp) {
+        const CPoint at = overJack(reinterpret_cast<const PatchPoint*>(k));
+        down(at);
+        for (int i = 1; i <= 10; ++i) move(CPoint(at.x, at.y - pixelsUp * i / 10));
+        up(CPoint(at.x, at.y - pixelsUp));
+    }
+};
+
+TEST_F(FirstVoice, APatchBuiltByMouseAlonePlaysNote69At440Hz) {
+    Module* midi = addByMenu(9, "SA03 MIDI/Sync From DAW", 0);
+    Module* cv = addByMenu(12, "SD02 MIDI-CV/Sync", 120);
+    Module* vco = addByMenu(2, "S310 VCO", 240);
+    Module* vcf = addByMenu(1, "S201 VCF", 384);
+    Module* env = addByMenu(4, "S500 ADSR", 504);
+    Module* vca = addByMenu(3, "S404 VCA", 624);
+    Module* out = addByMenu(9, "SA02 2 DAW", 768);
+    ASSERT_TRUE(midi && cv && vco && vcf && env && vca && out);
+    ASSERT_EQ(editor.rackModules.size(), 7);
+    using fixture::jacks;
+    cableBetween(jacks(midi)[0], jacks(cv)[7]);  // MIDI out -> MIDI in
+    cableBetween(jacks(cv)[3], jacks(vco)[0]);   // pitch -> CV
+    cableBetween(jacks(cv)[2], jacks(env)[1]);   // gate -> envelope gate
+    cableBetween(jacks(vco)[6], jacks(vcf)[0]);  // saw -> filter in
+    cableBetween(jacks(vcf)[4], jacks(vca)[0]);  // filter out -> VCA in 1
+    cableBetween(jacks(env)[4], jacks(vca)[2]);  // envelope -> VCA CV
+    cableBetween(jacks(vca)[5], jacks(out)[1]);  // VCA out -> left
+    cableBetween(jacks(vca)[5], jacks(out)[0]);  // and right
+    ASSERT_EQ(editor.cableTotal, 8);
+
+    ModuleKnob* sustain = fixture::knobs(env)[3];
+    ModuleKnob* cvAmount = fixture::knobs(vca)[2];
+    dragKnob(sustain, 400);
+    dragKnob(cvAmount, 400);
+    EXPECT_GT(sustain->getValue(), 0.9f);
+    EXPECT_GT(cvAmount->getValue(), 0.9f);
+
+    fixture::HostBuffers io(480);
+    render(io);
+    sendNote(plugin, 0x90, 69, 100);
+    std::vector<float> left;
+    for (int block = 0; block < 100; ++block) {
+        render(io);
+        left.insert(left.end(), io.out[0].begin(), io.out[0].end());
+    }
+    // Past the attack: half a second of the held note.
+    const std::vector<float> held(left.begin() + 24000, left.end());
+    float peak = 0.f;
+    for (float v : held) peak = std::max(peak, std::fabs(v));
+    EXPECT_GT(peak, 0.01f);
+    EXPECT_NEAR(zeroCrossingPitch(held, 48000.0), 440.0, 440.0 * 0.005);
 }
 
 }  // namespace
