@@ -17,6 +17,7 @@
 #include "engine/Vantorel.h"
 #include "framework/ModuleKnob.h"
 #include "gui/CTextLabel.h"
+#include "support/Pitch.h"
 
 namespace fs = std::filesystem;
 using editorwindow::Window;
@@ -302,20 +303,6 @@ TEST_F(PresetWindow, ClosingTheWindowClosesARunningChooserAndDropsItsAnswer) {
     frame = editor.getSynFrame();
 }
 
-// Frequency from rising zero crossings, interpolated between samples.
-double zeroCrossingPitch(const std::vector<float>& x, double rate) {
-    double first = -1, last = -1;
-    int count = 0;
-    for (size_t i = 1; i < x.size(); ++i)
-        if (x[i - 1] < 0.f && x[i] >= 0.f) {
-            const double t = (double)(i - 1) + x[i - 1] / (double)(x[i - 1] - x[i]);
-            if (first < 0) first = t;
-            last = t;
-            ++count;
-        }
-    return count > 1 ? (count - 1) * rate / (last - first) : 0.0;
-}
-
 struct FirstVoice : PresetWindow {
     // Module menu -> category -> entry, then the click that drops it at (x, 0).
     Module* addByMenu(int category, const char* name, int x) {
@@ -398,7 +385,7 @@ TEST_F(FirstVoice, APatchBuiltByMouseAlonePlaysNote69At440Hz) {
     float peak = 0.f;
     for (float v : held) peak = std::max(peak, std::fabs(v));
     EXPECT_GT(peak, 0.01f);
-    EXPECT_NEAR(zeroCrossingPitch(held, 48000.0), 440.0, 440.0 * 0.005);
+    EXPECT_NEAR(fixture::zeroCrossingPitch(held, 48000.0, 0.0, 1.0), 440.0, 440.0 * 0.005);
 }
 
 }  // namespace
