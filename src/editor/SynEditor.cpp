@@ -22,7 +22,6 @@
 
 namespace {
 
-constexpr int kTransparencyAlpha[] = {255, 150, 100, 70, 40};
 // Far beyond any real patch; a larger file is not a preset.
 constexpr std::streamoff kMaxPresetFileBytes = 256 << 20;
 
@@ -37,7 +36,6 @@ int oversamplingMenuEntry(int factor) {
 SynEditor::SynEditor(Vantorel* synth)
     : AEffGUIEditor(synth), Patch(synth), config(synth->pluginFolder + "Config.ini") {
     rect = vst::ERect{0, 0, kEditorHeight, kEditorWidth};
-    overwriteAuthor = config.getInt("Options", "overwrite_author", 0) != 0;
     synth->processList = &processList;
     rack = new SynRack(0);
     rowCount = 0;
@@ -45,11 +43,9 @@ SynEditor::SynEditor(Vantorel* synth)
     buildWindowViews();
     for (int i = 0; i < 3; ++i) addRow();
     presetsFolder = synth->pluginFolder + "Presets/";
-    advancedOversampling = config.getInt("Options", "advanced_oversampling", 0) != 0;
-    cableAlpha = kTransparencyAlpha[std::clamp(config.getInt("Options", "Transparency", 0), 0, 4)];
     synth->setFilterType(1);
     synth->setOversampling(0);
-    defaultAuthor = config.getString("Options", "default_author", "").substr(0, 259);
+    loadOptions(config.path());
 }
 
 SynEditor::~SynEditor() {
@@ -58,6 +54,7 @@ SynEditor::~SynEditor() {
         EngineLockGuard guard(synth->engineLock);
         deleteAllModules();
     }
+    releaseMenus();
     for (CView* v : windowViews) v->forget();
     if (midiPlug) midiPlug->forget();
 }
@@ -142,6 +139,8 @@ void SynEditor::close() {
     // A module still on the mouse is settled the way a release would settle it.
     endModuleDrag();
     cancelCableDrag();
+    closeMenus();
+    fileChooser.cancel();
     frame->removeView(dialog, false);
     dialog->forget();
     dialog = nullptr;
@@ -154,6 +153,7 @@ void SynEditor::close() {
 }
 
 void SynEditor::idle() {
+    pollFileChooser();
     if (frame) frame->idle();
 }
 
@@ -199,22 +199,34 @@ void SynEditor::authorFlashTick() {
 CViewContainer* SynEditor::rackView() { return rack; }
 
 void SynEditor::valueChanged(CControl* control) {
-    changing = true;
+    // Host parameter writes arriving meanwhile are ignored; a nested call (a control
+    // that changes another) leaves the flag to the outer one.
+    const bool outer = changing.exchange(true);
     const bool pressed = control->getValue() >= 0.5f;
-    if (control == scrollbar) scrollTo(control->getValue());
-    else if (control == addRowButton && pressed) addRow();
-    else if (control == removeRowButton && pressed) removeRow();
-    else if (control == moduleMenuButton && pressed) openModuleMenu();
-    else if (control == mainMenuButton && pressed) openMainMenu();
-    else if (control == presetMenu && pressed) openPresetMenu();
-    else if (control == previousPresetButton && pressed) stepPreset(-1);
-    else if (control == nextPresetButton && pressed) stepPreset(1);
-    const int32_t tag = control->getTag();
-    if (tag >= 0 && tag < kNumParameters && paramControls[tag] == control)
-        synth->setParameterAutomated(tag, control->getValue());
     CViewContainer* parent = control->getParentView();
-    if (parent && parent->isTypeOf("Module")) static_cast<Module*>(parent)->controlChanged(control);
-    changing = false;
+    if (parent && parent->isTypeOf("Module")) {
+        reportToHost(control);
+        static_cast<Module*>(parent)->controlChanged(control);
+    } else if (control == scrollbar) {
+        scrollTo(control->getValue());
+    } else if (control == addRowButton) {
+        if (pressed) addRow();
+    } else if (control == removeRowButton) {
+        if (pressed) removeRow();
+    } else if (control == moduleMenuButton) {
+        if (pressed) openModuleMenu();
+    } else if (control == mainMenuButton) {
+        if (pressed) openMainMenu();
+    } else if (control == presetMenu) {
+        if (pressed) openPresetMenu();
+    } else if (control == previousPresetButton) {
+        if (pressed) stepPreset(-1);
+    } else if (control == nextPresetButton) {
+        if (pressed) stepPreset(1);
+    } else if (!menuChosen(control)) {
+        reportToHost(control);
+    }
+    changing = outer;
 }
 
 Module* SynEditor::createModuleAt(const char* displayName, int x, int y) {

@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "editor/DialogWindow.h"
 #include "framework/Patch.h"
 #include "gui/CControl.h"
 #include "platform/ConfigIni.h"
+#include "platform/FileChooser.h"
 #include "presets/PresetLibrary.h"
 #include "vst/AEffGUIEditor.h"
 
@@ -17,10 +19,13 @@ class SynRack;
 class SynFrame;
 class SynScrollbar;
 class SynMenuButton;
-class DialogWindow;
 class CFrame;
 class CTextLabel;
 class CKickButton;
+class COptionMenu;
+class SynOptionMenu;
+class ModuleKnob;
+struct ModuleClassInfo;
 
 constexpr int kEditorWidth = 1010;
 constexpr int kEditorHeight = 622;
@@ -138,13 +143,55 @@ public:
     // The view that follows the mouse while a MIDI cable is dragged (in the rack then).
     CView* getMidiPlug() const { return midiPlug; }
 
-    // Menus and context menus. The buttons and clicks that open them are wired; the
-    // menus themselves come later, so these do nothing yet.
-    void openModuleMenu() {}
-    void openMainMenu() {}
-    void openPresetMenu() {}
-    void openModuleContextMenu(Module*, const CPoint&) {}
-    void openCableColourMenu(const CPoint&) {}
+    // Menus (SynMenus.cpp). Each opens in the window at the mouse (rack points are in
+    // rack coordinates); without a window they do nothing.
+    void openModuleMenu();
+    void openMainMenu();
+    // The preset library as cascading menus below the preset button (SynPresetMenu.cpp).
+    void openPresetMenu();
+    SynOptionMenu* getPresetRootMenu() const { return presetRootMenu; }
+    void openModuleContextMenu(Module* m, const CPoint& rackPoint);
+    void openKnobMenu(ModuleKnob* knob, const CPoint& where) override;
+    // At a window point; its check mark sits on the chosen colour.
+    void openCableColourMenu(const CPoint& where);
+    // Closes whichever menu is open.
+    void closeMenus();
+    // Reads the options of that "Config.ini" (the one beside the plug-in at
+    // construction) and builds the menus they shape; later writes go to that file.
+    void loadOptions(const std::string& configPath);
+    COptionMenu* getModuleMenu() const { return moduleMenu; }
+    COptionMenu* getMainMenu() const { return mainMenu; }
+    COptionMenu* getOversamplingMenu() const { return oversamplingMenu; }
+    COptionMenu* getFilterMenu() const { return filterMenu; }
+    COptionMenu* getTransparencyMenu() const { return transparencyMenu; }
+    COptionMenu* getModuleContextMenu() const { return contextMenu; }
+    COptionMenu* getBandlimitMenu() const { return bandlimitMenu; }
+    COptionMenu* getKnobMenu() const { return knobMenu; }
+    COptionMenu* getCableColourMenu() const { return cableColourMenu; }
+
+    // The index each optional-shifted entry received (-1: not in the menu).
+    struct MainMenuIndex {
+        int open = -1, save = -1, saveAs = -1, saveAsNewVersion = -1, refresh = -1, description = -1,
+            defaultAuthor = -1, oversampling = -1, filter = -1, transparency = -1, about = -1;
+    };
+    struct ContextMenuIndex {
+        int remove = -1, noOversampling = -1, bandlimit = -1, alwaysOn = -1;
+    };
+    const MainMenuIndex& mainMenuIndex() const { return mainIndex; }
+    const ContextMenuIndex& contextMenuIndex() const { return contextIndex; }
+
+    // What the option menus set; the menus' marks follow.
+    void chooseOversampling(int entry);
+    void chooseFilter(int entry);
+    void chooseTransparency(int entry);
+
+    // The main menu's dialogs, with their fixed texts.
+    void showPresetDescriptionDialog();
+    void showDefaultAuthorDialog();
+    void showAboutDialog();
+    static constexpr const char* kVersionText = "v0.022 BETA";
+    // Cable alpha for a "Transparency" value 0 to 4 (outside: the nearest of those).
+    static int transparencyAlpha(int entry);
 
     // Shows the current preset's name, then the author briefly (timer C).
     void showPresetName();
@@ -189,6 +236,11 @@ public:
     void refreshPresetDisplay(bool addMissing);
     // Where the file dialogs start: the current preset's folder, else the library.
     std::string presetDialogFolder() const;
+    // "Open..." and "Save As..." ask the desktop's file chooser when one is installed
+    // (answered in idle(), so the host and the editor keep running), else the
+    // in-window path dialog. A cancelled chooser changes nothing.
+    bool fileChooserRunning() const { return fileChooser.state() == platform::FileChooser::State::running; }
+    void pollFileChooser();
 
     // Messages the user must see: shown in the editor's dialog while the window is
     // open; the last one is kept either way.
@@ -215,6 +267,45 @@ public:
     platform::ConfigIni config;
 
 private:
+    // Menus (SynMenus.cpp). The menu code's part of valueChanged: true when the
+    // control was one of the menus.
+    void buildMenus();
+    void releaseMenus();
+    bool menuChosen(CControl* control);
+    bool mainMenuChosen(int index);
+    // Dialog answers, through DialogWindow's callback.
+    enum class PendingDialog { none, description, defaultAuthor, openPath, savePath };
+    static void dialogAnswered(void* user, DialogWindow* dialog, int button);
+    void showPathDialog(PendingDialog purpose, const char* title);
+    // An OK / Cancel dialog whose answer goes to dialogAnswered for that purpose.
+    DialogWindow::Content questionDialog(PendingDialog purpose, const char* title, int width);
+    // The module a menu was opened on, when it is still in the rack.
+    Module* liveModule(Module* m) const;
+    void reportToHost(CControl* control);
+
+    COptionMenu* moduleMenu = nullptr;
+    std::vector<COptionMenu*> categoryMenus;
+    std::vector<std::vector<const ModuleClassInfo*>> categoryEntries;
+    COptionMenu* mainMenu = nullptr;
+    COptionMenu* oversamplingMenu = nullptr;
+    COptionMenu* filterMenu = nullptr;
+    COptionMenu* transparencyMenu = nullptr;
+    COptionMenu* contextMenu = nullptr;
+    COptionMenu* bandlimitMenu = nullptr;
+    COptionMenu* knobMenu = nullptr;
+    COptionMenu* cableColourMenu = nullptr;
+    MainMenuIndex mainIndex;
+    ContextMenuIndex contextIndex;
+    Module* contextModule = nullptr;
+    ModuleKnob* menuKnob = nullptr;
+    PendingDialog pendingDialog = PendingDialog::none;
+    SynOptionMenu* presetRootMenu = nullptr;
+    void releasePresetMenu();
+    bool presetMenuChosen(COptionMenu* menu, int index);
+    platform::FileChooser fileChooser;
+    PendingDialog chooserPurpose = PendingDialog::none;
+    void askForPresetPath(PendingDialog purpose, const char* title);
+
     // Replaces the patch with a checked parse; the old patch is kept when it fails.
     bool readPatch(const uint8_t* data, size_t size, bool chunk);
     void applyRowCount(int rows);

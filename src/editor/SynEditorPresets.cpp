@@ -119,7 +119,11 @@ SynEditor::PresetSave SynEditor::savePresetAsNewVersion() {
     return savePresetAs(path) ? PresetSave::saved : PresetSave::failed;
 }
 
-void SynEditor::refreshPresetsLibrary() { library.rescan(presetsFolder); }
+void SynEditor::refreshPresetsLibrary() {
+    // The menu points into the tree that is about to go.
+    releasePresetMenu();
+    library.rescan(presetsFolder);
+}
 
 void SynEditor::refreshPresetDisplay(bool addMissing) {
     PresetLibrary& lib = presetLibrary();
@@ -135,4 +139,37 @@ void SynEditor::refreshPresetDisplay(bool addMissing) {
 std::string SynEditor::presetDialogFolder() const {
     const size_t slash = presetPath.find_last_of('/');
     return slash == std::string::npos ? presetsFolder : presetPath.substr(0, slash + 1);
+}
+
+void SynEditor::askForPresetPath(PendingDialog purpose, const char* title) {
+    if (fileChooserRunning()) return;  // one question at a time
+    platform::FileChooser::Request r;
+    r.mode = purpose == PendingDialog::openPath ? platform::FileChooser::Mode::open : platform::FileChooser::Mode::save;
+    r.title = title;
+    r.folder = presetDialogFolder();
+    r.filterName = "Vantorel Preset";
+    r.extension = "vtp";
+    if (fileChooser.start(r)) {
+        chooserPurpose = purpose;
+        return;
+    }
+    showPathDialog(purpose, title);
+}
+
+void SynEditor::pollFileChooser() {
+    using State = platform::FileChooser::State;
+    if (!fileChooserRunning()) return;
+    const State s = fileChooser.poll();
+    if (s == State::running) return;
+    const PendingDialog purpose = chooserPurpose;
+    chooserPurpose = PendingDialog::none;
+    // A preset menu left open points at entries the answer may move.
+    closeMenus();
+    if (s == State::chosen) {
+        if (purpose == PendingDialog::openPath) openPreset(fileChooser.path());
+        else if (purpose == PendingDialog::savePath) savePresetAs(fileChooser.path());
+    } else if (s == State::failed) {
+        // The chooser could not show itself (no display, say): ask in the window.
+        showPathDialog(purpose, purpose == PendingDialog::openPath ? "Open Preset" : "Save Preset As");
+    }
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -23,11 +24,17 @@ bool equalNoCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-std::vector<std::string> readLines(const std::string& path) {
+// A missing file reads as empty; `readable` is false only for a file that is there
+// but cannot be read, which a write must not replace.
+std::vector<std::string> readLines(const std::string& path, bool* readable = nullptr) {
     std::vector<std::string> lines;
     std::ifstream in(path);
     std::string line;
     while (std::getline(in, line)) lines.push_back(line);
+    if (readable) {
+        std::error_code ec;
+        *readable = in.is_open() ? !in.bad() : !std::filesystem::exists(path, ec) && !ec;
+    }
     return lines;
 }
 
@@ -65,8 +72,15 @@ int ConfigIni::getInt(const std::string& section, const std::string& key, int fa
 }
 
 bool ConfigIni::setString(const std::string& section, const std::string& key,
-                          const std::string& value) {
-    std::vector<std::string> lines = readLines(path_);
+                          const std::string& text) {
+    // One line per key: a line break in the value (a typed author name) must not
+    // start a line of its own and so set another key.
+    std::string value = text;
+    for (char& c : value)
+        if (c == '\n' || c == '\r') c = ' ';
+    bool readable = false;
+    std::vector<std::string> lines = readLines(path_, &readable);
+    if (!readable) return false;
     bool inSection = false, done = false;
     int sectionEnd = -1;
     for (size_t i = 0; i < lines.size() && !done; ++i) {
@@ -95,13 +109,17 @@ bool ConfigIni::setString(const std::string& section, const std::string& key,
     }
     // Write beside the file and rename, so a failed write never loses the old settings.
     std::string tmp = path_ + ".tmp";
+    bool written;
     {
         std::ofstream out(tmp, std::ios::trunc);
         if (!out) return false;
         for (const std::string& l : lines) out << l << '\n';
-        if (!out.flush()) return false;
+        out.close();
+        written = !out.fail();
     }
-    return std::rename(tmp.c_str(), path_.c_str()) == 0;
+    if (written && std::rename(tmp.c_str(), path_.c_str()) == 0) return true;
+    std::remove(tmp.c_str());
+    return false;
 }
 
 }  // namespace platform

@@ -9,7 +9,7 @@
 namespace editorwindow {
 
 struct Window : fixture::Rig {
-    Window() {
+    explicit Window(vst::audioMasterCallback host = nullptr) : Rig(48000.f, host) {
         EXPECT_TRUE(editor.open(nullptr));
         frame = editor.getSynFrame();
     }

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -19,6 +20,7 @@
 #include "engine/Vantorel.h"
 #include "gui/CControl.h"
 #include "gui/CFrame.h"
+#include "gui/COptionMenu.h"
 #include "render/VstHost.h"
 #include "vst/AEffGUIEditor.h"
 #include "vst/AudioEffect.h"
@@ -432,5 +434,65 @@ TEST_F(RealWindow, PluginObjectEditorWhileAudioRenders) {
         EXPECT_EQ(plugin.editor->rowCount, 4);
         EXPECT_EQ(plugin.editor->rackModules.size(), 3);
     }
+    host.close();
+}
+
+namespace {
+
+// The pixels of a window rectangle, for before/after comparisons.
+std::vector<unsigned long> area(Display* d, ::Window w, const CRect& r) {
+    XImage* img = XGetImage(d, w, r.left, r.top, (unsigned)r.width(), (unsigned)r.height(), AllPlanes, ZPixmap);
+    std::vector<unsigned long> out;
+    for (int y = 0; y < r.height(); ++y)
+        for (int x = 0; x < r.width(); ++x) out.push_back(XGetPixel(img, x, y) & 0xffffff);
+    XDestroyImage(img);
+    return out;
+}
+
+}  // namespace
+
+// The module menu and the cable colour menu open and close on real clicks; the screen
+// shows them and shows the rack again after.
+TEST_F(RealWindow, MenusOpenAndCloseOnRealClicks) {
+    Vantorel plugin(nullptr);
+    plugin.open();
+    plugin.setSampleRate(48000.f);
+    EditorHost host(plugin.getAeffect(), 0);
+    ASSERT_TRUE(host.open());
+    SynEditor* editor = plugin.editor;
+    auto idleFor = [&](int rounds, const std::function<bool()>& done) {
+        for (int i = 0; i < rounds && !done(); ++i) {
+            host.idle();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        for (int i = 0; i < 10; ++i) host.idle();
+        XSync(host.display, False);
+    };
+    idleFor(20, [] { return false; });
+
+    // Below the module-menu button, where its pop-up appears.
+    const CRect menuArea(12, 60, 120, 180);
+    const auto before = area(host.display, host.parent, menuArea);
+    host.xdotool("mousemove --window " + host.win() + " 27 20 click 1");
+    idleFor(200, [&] { return editor->getModuleMenu()->isPopupOpen(); });
+    ASSERT_TRUE(editor->getModuleMenu()->isPopupOpen());
+    EXPECT_NE(area(host.display, host.parent, menuArea), before) << "the pop-up is not on screen";
+
+    host.xdotool("mousemove --window " + host.win() + " 700 450 click 1");
+    idleFor(200, [&] { return !editor->getModuleMenu()->isPopupOpen(); });
+    EXPECT_FALSE(editor->getModuleMenu()->isPopupOpen());
+    EXPECT_EQ(area(host.display, host.parent, menuArea), before) << "the rack did not come back";
+
+    // A right click on empty rack space: the colour menu at the mouse.
+    const CRect colourArea(602, 402, 660, 500);
+    const auto rack = area(host.display, host.parent, colourArea);
+    host.xdotool("mousemove --window " + host.win() + " 600 400 click 3");
+    idleFor(200, [&] { return editor->getCableColourMenu()->isPopupOpen(); });
+    ASSERT_TRUE(editor->getCableColourMenu()->isPopupOpen());
+    EXPECT_NE(area(host.display, host.parent, colourArea), rack);
+    host.xdotool("mousemove --window " + host.win() + " 300 300 click 1");
+    idleFor(200, [&] { return !editor->getCableColourMenu()->isPopupOpen(); });
+    EXPECT_FALSE(editor->getCableColourMenu()->isPopupOpen());
+    EXPECT_EQ(area(host.display, host.parent, colourArea), rack);
     host.close();
 }

@@ -6,6 +6,7 @@
 #include "render/VstHost.h"
 #include "support/HostMessages.h"
 #include "support/PatchFixture.h"
+#include "support/Pitch.h"
 
 using render::TimedMidi;
 
@@ -22,18 +23,8 @@ std::vector<uint8_t> factoryPreset(const std::string& relative) {
     return chunkOf(relative, std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}));
 }
 
-// Frequency from rising zero crossings, interpolated between samples.
 double zeroCrossingPitch(const std::vector<float>& x, double from, double to) {
-    double first = -1, last = -1;
-    int count = 0;
-    for (size_t i = (size_t)(from * kRate) + 1; i < (size_t)(to * kRate); ++i)
-        if (x[i - 1] < 0.f && x[i] >= 0.f) {
-            const double t = (double)(i - 1) + x[i - 1] / (double)(x[i - 1] - x[i]);
-            if (first < 0) first = t;
-            last = t;
-            ++count;
-        }
-    return count > 1 ? (count - 1) * kRate / (last - first) : 0.0;
+    return fixture::zeroCrossingPitch(x, kRate, from, to);
 }
 
 // Strongest period between 1 and 40 ms, for sounds whose waveform crosses zero often.
