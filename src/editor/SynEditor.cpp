@@ -25,12 +25,6 @@ namespace {
 // Far beyond any real patch; a larger file is not a preset.
 constexpr std::streamoff kMaxPresetFileBytes = 256 << 20;
 
-int oversamplingMenuEntry(int factor) {
-    int v = 0;
-    while (factor > 1 && v < 8) factor /= 2, ++v;
-    return v;
-}
-
 }  // namespace
 
 SynEditor::SynEditor(Vantorel* synth)
@@ -331,7 +325,7 @@ bool SynEditor::readPatch(const uint8_t* data, size_t size, bool chunk) {
     deleteAllModules();
     applyRowCount(parsed.rowCount);
     synth->setFilterType(parsed.filterType);
-    synth->setOversampling(oversamplingMenuEntry(parsed.oversampleFactor));
+    synth->setOversampling(oversamplingEntry(parsed.oversampleFactor));
     ensureCapacity((int)parsed.modules.size());
     author = parsed.author;
     description = parsed.description;

@@ -192,6 +192,8 @@ public:
     static constexpr const char* kVersionText = "v0.022 BETA";
     // Cable alpha for a "Transparency" value 0 to 4 (outside: the nearest of those).
     static int transparencyAlpha(int entry);
+    // The "Oversampling" entry of a factor (2^entry; 256 and above give the last).
+    static int oversamplingEntry(int factor);
 
     // Shows the current preset's name, then the author briefly (timer C).
     void showPresetName();

@@ -161,9 +161,7 @@ void SynEditor::openModuleMenu() {
 void SynEditor::openMainMenu() {
     if (!frame) return;
     // A preset or chunk may have changed the factor or the filter since the last look.
-    int entry = 0;
-    for (int f = synth->oversampleFactor; f > 1 && entry < 8; f /= 2) ++entry;
-    oversamplingMenu->setCurrent(entry);
+    oversamplingMenu->setCurrent(oversamplingEntry(synth->oversampleFactor));
     if (synth->filterType >= 0) filterMenu->setCurrent(synth->filterType);
     else filterMenu->checkEntryAlone(-1);
     mainMenu->popup(frame, belowButton(mainMenuButton));
@@ -216,6 +214,12 @@ void SynEditor::chooseFilter(int entry) {
     if (entry >= 0 && entry < (int)std::size(kFilterEntries)) filterMenu->setCurrent(entry);
     else filterMenu->checkEntryAlone(-1);
     synth->setFilterType(entry);
+}
+
+int SynEditor::oversamplingEntry(int factor) {
+    int entry = 0;
+    while (factor > 1 && entry < (int)std::size(kOversamplingEntries) - 1) factor /= 2, ++entry;
+    return entry;
 }
 
 int SynEditor::transparencyAlpha(int entry) {
