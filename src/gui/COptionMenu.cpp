@@ -115,8 +115,10 @@ COptionMenu::COptionMenu(const CRect& size, CControlListener* listener, int32_t 
 
 COptionMenu::~COptionMenu() {
     closePopup();
-    if (popupView) popupView->forget();
     removeAllEntry();
+    // Last: closing (also from removeAllEntry) still reads the popup view.
+    if (popupView) popupView->forget();
+    popupView = nullptr;
     if (backgroundWhenClicked) backgroundWhenClicked->forget();
 }
 
