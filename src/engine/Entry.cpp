@@ -4,7 +4,12 @@
 
 using namespace vst;
 
+#ifdef _WIN32
+// Vantorel.def names the exports, so both widths carry them undecorated.
+#define VANTOREL_EXPORT extern "C"
+#else
 #define VANTOREL_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 VANTOREL_EXPORT AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
     // A host that answers no version is not one we can talk to.
@@ -13,6 +18,8 @@ VANTOREL_EXPORT AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
     return plugin ? plugin->getAeffect() : nullptr;
 }
 
+#ifndef _WIN32
 // Older hosts look the entry point up as "main"; the symbol name is all they need.
 VANTOREL_EXPORT AEffect* vstMainEntry(audioMasterCallback audioMaster) __asm__("main");
 AEffect* vstMainEntry(audioMasterCallback audioMaster) { return VSTPluginMain(audioMaster); }
+#endif
