@@ -8,14 +8,6 @@
 
 namespace render {
 
-int channelMessageSize(uint8_t status) {
-    switch (status & 0xF0) {
-        case 0x80: case 0x90: case 0xA0: case 0xB0: case 0xE0: return 3;
-        case 0xC0: case 0xD0: return 2;
-        default: return 0;
-    }
-}
-
 namespace {
 
 // libsmf reports through glib's log; keep its first complaint as our error instead of

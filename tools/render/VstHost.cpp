@@ -1,10 +1,7 @@
 #include "render/VstHost.h"
-
-#include <dlfcn.h>
-#include <sys/stat.h>
+#include "render/FileBytes.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -141,20 +138,15 @@ VstIntPtr VstHost::handle(VstInt32 opcode, VstInt32 index, VstIntPtr, void* ptr,
 bool VstHost::load(const std::string& path) {
     unload();
     error_.clear();
-    struct stat st{};
-    if (::stat(path.c_str(), &st) != 0)
-        return fail("cannot open plug-in " + path + ": " + std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) return fail("plug-in " + path + " is not a file");
-    // Without a slash dlopen would search the library path instead of taking the file meant.
-    const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
-    module_ = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!module_) {
-        const char* why = ::dlerror();
-        return fail("cannot load plug-in " + path + ": " + (why ? why : "unknown error"));
-    }
+    std::error_code ec;
+    const auto status = std::filesystem::status(filePath(path), ec);
+    if (ec || !std::filesystem::exists(status))
+        return fail("cannot open plug-in " + path + ": " + (ec ? ec.message() : "no such file"));
+    if (!std::filesystem::is_regular_file(status)) return fail("plug-in " + path + " is not a file");
+    if (!module_.open(path)) return fail("cannot load plug-in " + path + ": " + module_.error());
     using Entry = AEffect* (*)(audioMasterCallback);
-    void* symbol = ::dlsym(module_, "VSTPluginMain");
-    if (!symbol) symbol = ::dlsym(module_, "main");
+    void* symbol = module_.symbol("VSTPluginMain");
+    if (!symbol) symbol = module_.symbol("main");
     if (!symbol) {
         unload();
         return fail(path + " is not a VST plug-in: no VSTPluginMain or main entry point");
@@ -217,8 +209,7 @@ void VstHost::close() {
 
 void VstHost::unload() {
     close();
-    if (module_) ::dlclose(module_);
-    module_ = nullptr;
+    module_.close();
     midiEvents_.clear();
     eventList_.clear();
 }

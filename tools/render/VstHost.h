@@ -2,6 +2,7 @@
 // the binary interface, the way a sequencer would, so the plug-in cannot tell it apart.
 #pragma once
 
+#include "platform/SharedLibrary.h"
 #include "render/MidiFile.h"
 #include "vst/aeffect.h"
 
@@ -101,7 +102,7 @@ private:
                           void* ptr, float opt);
     bool fail(std::string message);
 
-    void* module_ = nullptr;
+    platform::SharedLibrary module_;
     vst::AEffect* effect_ = nullptr;
     bool open_ = false;
     bool resumed_ = false;

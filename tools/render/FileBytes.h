@@ -1,0 +1,25 @@
+// Whole files in and out of memory by UTF-8 path, the same on every system.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace render {
+
+// Paths are UTF-8 throughout the tool; the file system may speak another encoding.
+inline std::filesystem::path filePath(const std::string& utf8) {
+    return std::filesystem::u8path(utf8);
+}
+
+// False with a one-line reason naming the file (called `what`, e.g. "chunk file") in error.
+bool readFileBytes(const std::string& path, const char* what, std::vector<uint8_t>& bytes,
+                   std::string& error);
+
+// A file that could not be written completely is removed: a shorter one would pass for
+// a finished one.
+bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes,
+                    std::string& error);
+
+}  // namespace render
