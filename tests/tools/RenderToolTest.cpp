@@ -192,3 +192,44 @@ TEST_F(RenderTool, FailuresExitNonZeroWithOneLine) {
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--midi"), std::string::npos);
 }
+
+TEST_F(RenderTool, InfoDescribesThePluginAndRendersNothing) {
+    RunResult r = render(std::string("--info --plugin ") + PROBE_SO);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* line : {"inputs: 1\n", "outputs: 5\n", "parameters: 4\n", "synth: yes\n",
+                             "chunks: yes\n", "editor: no\n", "unique ID: Prbe (0x50726265)\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "in\n" << r.out;
+
+    r = render("--info" + out());  // the plug-in beside the tool
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* line : {"name: Vantorel\n", "inputs: 10\n", "outputs: 12\n", "parameters: 1000\n",
+                             "flags: 0x00000131\n", "VST version: 2400\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "in\n" << r.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.wav"))) << "--info renders nothing";
+}
+
+TEST_F(RenderTool, SavedChunkIsThePluginsStateAfterLoading) {
+    const std::string chunk = dir.file("state.bin"), saved = dir.file("saved.bin");
+    testsupport::writeFile(chunk, std::string("PRB-state\0with a NUL", 20));
+    const std::string probe = std::string(" --plugin ") + PROBE_SO;
+    RunResult r = render(probe + " --chunk '" + chunk + "' --save-chunk '" + saved + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(testsupport::readFile(saved), testsupport::readFile(chunk));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.wav")));
+
+    // With --out as well, the render happens too.
+    std::filesystem::remove(saved);
+    r = render(probe + " --seconds 0.01 --chunk '" + chunk + "' --save-chunk '" + saved + "'" + out());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(testsupport::readFile(saved), testsupport::readFile(chunk));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("out.wav")));
+
+    // A plug-in with no state to give, and a file that cannot be written, fail in one line.
+    for (const std::string& args : {probe + " --save-chunk '" + saved + "'",
+                                    probe + " --chunk '" + chunk + "' --save-chunk '" +
+                                        dir.file("no/such/dir.bin") + "'"}) {
+        r = render(args);
+        EXPECT_NE(r.status, 0) << args;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
