@@ -233,3 +233,30 @@ TEST_F(RenderTool, SavedChunkIsThePluginsStateAfterLoading) {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
 }
+
+TEST_F(RenderTool, InputFileReachesThePluginsInputsSampleForSample) {
+    const std::string in = dir.file("in.wav");
+    std::string error;
+    Channels signal(1, std::vector<float>(1000));
+    for (size_t i = 0; i < signal[0].size(); ++i) signal[0][i] = float(i % 97) / 97.0f - 0.5f;
+    ASSERT_TRUE(writeWav(in, signal, 44100, error)) << error;
+    const std::string probe = std::string(" --plugin ") + PROBE_SO + " --in '" + in + "'";
+
+    RunResult r = render(probe + " --rate 44100 --block 64 --channels 4" + out());
+    ASSERT_EQ(r.status, 0) << r.err;
+    Channels wav;
+    int rate = 0;
+    ASSERT_NO_FATAL_FAILURE(readOut(wav, rate));
+    ASSERT_EQ(wav[3].size(), 1000u + 2 * 44100) << "the input's length + 2 s";
+    for (size_t i = 0; i < wav[3].size(); ++i)
+        ASSERT_EQ(wav[3][i], i < 1000 ? signal[0][i] : 0.0f) << "frame " << i;
+
+    // Another rate would change pitch and speed; more channels than inputs would be lost.
+    r = render(probe + out());
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("44100 Hz"), std::string::npos) << r.err;
+    ASSERT_TRUE(writeWav(in, Channels(2, signal[0]), 44100, error)) << error;
+    r = render(probe + " --rate 44100" + out());
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("only 1 inputs"), std::string::npos) << r.err;
+}

@@ -51,10 +51,13 @@ const char* kUsage =
     "  --save-chunk FILE write the plug-in's state (effGetChunk) to FILE after --chunk;\n"
     "                    without --out nothing is rendered\n"
     "  --midi FILE.mid   MIDI file to play (times follow the file's own tempo map)\n"
+    "  --in FILE.wav     audio fed to the plug-in's inputs, channel 1 to input 1 and so on\n"
+    "                    (silence after its end); its sample rate must be --rate\n"
     "  --tempo BPM       transport tempo reported to the plug-in (default 120)\n"
     "  --rate HZ         sample rate (default 48000)\n"
     "  --block N         block size in frames (default 512)\n"
-    "  --seconds S       length (default: MIDI length + 2 s, or 10 s without MIDI)\n"
+    "  --seconds S       length (default: the longer of the MIDI file and --in + 2 s, or\n"
+    "                    10 s with neither)\n"
     "  --channels N      keep the first N output channels (default 2, or fewer if the\n"
     "                    plug-in has fewer)\n"
     "  --prefill VALUE   value output buffers hold before each process call (default 1000)\n"
@@ -62,7 +65,7 @@ const char* kUsage =
     "  --help            show this help\n";
 
 struct Options {
-    std::string plugin, chunk, saveChunk, midi, out;
+    std::string plugin, chunk, saveChunk, midi, in, out;
     bool info = false;
     double tempo = 120.0;
     double rate = 48000.0;
@@ -117,7 +120,7 @@ std::string defaultPlugin() {
 // Returns false when the program should stop successfully (--help).
 bool parse(int argc, char** argv, Options& o) {
     enum { kPlugin = 1, kChunk, kMidi, kTempo, kRate, kBlock, kSeconds, kChannels, kPrefill, kOut,
-           kHelp, kInfo, kSaveChunk };
+           kHelp, kInfo, kSaveChunk, kIn };
     static const option longOptions[] = {
         {"plugin", required_argument, nullptr, kPlugin},
         {"chunk", required_argument, nullptr, kChunk},
@@ -132,6 +135,7 @@ bool parse(int argc, char** argv, Options& o) {
         {"help", no_argument, nullptr, kHelp},
         {"info", no_argument, nullptr, kInfo},
         {"save-chunk", required_argument, nullptr, kSaveChunk},
+        {"in", required_argument, nullptr, kIn},
         {nullptr, 0, nullptr, 0},
     };
     opterr = 0;  // our own one-line errors instead of getopt's
@@ -150,6 +154,7 @@ bool parse(int argc, char** argv, Options& o) {
             case kOut: o.out = optarg; break;
             case kInfo: o.info = true; break;
             case kSaveChunk: o.saveChunk = optarg; break;
+            case kIn: o.in = optarg; break;
             case kHelp: std::fputs(kUsage, stdout); return false;
             case ':': die(std::string("option ") + argv[optind - 1] + " needs a value");
             default: die(std::string("unknown option ") + argv[optind - 1] + " (see --help)");
@@ -252,10 +257,21 @@ int run(int argc, char** argv) {
     render::MidiSequence midi;
     std::string error;
     if (!o.midi.empty() && !render::readMidiFile(o.midi, midi, error)) die(error);
-    const double seconds = o.seconds > 0 ? o.seconds
-                           : o.midi.empty() ? 10.0
-                                            : midi.lengthSeconds + 2.0;
     const int rate = int(o.rate);
+    render::Channels input;
+    double inputSeconds = 0.0;
+    if (!o.in.empty()) {
+        int inputRate = 0;
+        if (!render::readWav(o.in, input, inputRate, error)) die(error);
+        // Played at another rate it would come out at another pitch and speed.
+        if (inputRate != rate)
+            die("input " + o.in + " is at " + std::to_string(inputRate) + " Hz but the render at " +
+                std::to_string(rate) + " Hz (see --rate)");
+        inputSeconds = input.empty() ? 0.0 : double(input[0].size()) / rate;
+    }
+    const double seconds = o.seconds > 0                        ? o.seconds
+                           : o.midi.empty() && o.in.empty() ? 10.0
+                                                            : std::max(midi.lengthSeconds, inputSeconds) + 2.0;
     const int64_t frames = std::max<int64_t>(1, std::llround(seconds * rate));
 
     if (!host.load(o.plugin)) die(host.error());
@@ -265,6 +281,9 @@ int run(int argc, char** argv) {
     if (rendering && channels > host.numOutputs())
         die("--channels " + std::to_string(channels) + " but the plug-in has only " +
             std::to_string(host.numOutputs()) + " outputs");
+    if (input.size() > size_t(host.numInputs()))
+        die("input " + o.in + " has " + std::to_string(input.size()) + " channels but the plug-in has only " +
+            std::to_string(host.numInputs()) + " inputs");
     if (!host.open(rate, int(o.block))) die(host.error());
     if (!o.chunk.empty() && !host.setChunk(readBytes(o.chunk)))
         die("plug-in rejected the chunk from " + o.chunk);
@@ -281,7 +300,7 @@ int run(int argc, char** argv) {
 
     const bool showProgress = stderrIsTerminal();
     const double cpuStart = cpuSeconds();
-    render::Channels out = host.render(midi.events, frames, {},
+    render::Channels out = host.render(midi.events, frames, input,
                                        showProgress ? render::VstHost::Progress(drawProgress)
                                                     : render::VstHost::Progress());
     const double cpu = cpuSeconds() - cpuStart;
