@@ -159,6 +159,9 @@ public:
         ::setenv("WINEDEBUG", "-all", 1);
         // No installer dialogs for the .NET and HTML runtimes, and no display at all.
         ::setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+        // Wine reads the command line in the locale's encoding; one locale for every run
+        // also spares the prefix an update whenever it changes.
+        ::setenv("LC_ALL", "C.UTF-8", 1);
         ::unsetenv("DISPLAY");
         ::unsetenv("WAYLAND_DISPLAY");
         loader64 = wineLoader(windowsBuild(64));
@@ -432,6 +435,22 @@ TEST_P(WindowsRender, ChunksCrossBetweenSystemsByteForByte) {
         EXPECT_EQ(testsupport::readFile(linuxAgain), testsupport::readFile(fromWindows))
             << presets[i] << " from Windows via Linux";
     }
+}
+
+TEST_P(WindowsRender, FileNamesBeyondAsciiReachTheSystemIntact) {
+    if (loader.empty()) GTEST_SKIP() << noWine();
+    const fs::path folder = fs::path(dir.file("Plug-ins \u00fc\u20ac \u65e5\u672c"));
+    fs::create_directories(folder);
+    const fs::path dll = folder / fs::path(build.dll()).filename();
+    fs::copy_file(build.dll(), dll);
+    const std::string chunk = writeChunkOf(factoryPresets().front(), dir.file("chunk \u00e9.bin"));
+    const std::string saved = dir.file("saved \u00f8.bin");
+    const RunResult r = onWindows({"--plugin", windowsPath(dll.string()), "--chunk", windowsPath(chunk),
+                                   "--save-chunk", windowsPath(saved)},
+                                  "unicode");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(testsupport::readFile(saved), testsupport::readFile(chunk))
+        << "the state written under the UTF-8 name the command line gave";
 }
 
 TEST_P(WindowsRender, ExportsOnlyTheEntryPointsAndNeedsNoCompilerRuntime) {
