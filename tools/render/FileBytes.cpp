@@ -32,8 +32,8 @@ bool readFileBytes(const std::string& path, const char* what, std::vector<uint8_
     return true;
 }
 
-bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes,
-                    std::string& error) {
+bool writeFile(const std::string& path, const std::function<void(std::ostream&)>& body,
+               std::string& error) {
     bool ok;
     {
         std::ofstream out(filePath(path), std::ios::binary | std::ios::trunc);
@@ -41,7 +41,7 @@ bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes,
             error = "cannot write " + path;
             return false;
         }
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        body(out);
         out.close();
         ok = !out.fail();
     }
@@ -51,6 +51,13 @@ bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes,
         std::filesystem::remove(filePath(path), ignored);
     }
     return ok;
+}
+
+bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes,
+                    std::string& error) {
+    return writeFile(path, [&bytes](std::ostream& out) {
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }, error);
 }
 
 }  // namespace render

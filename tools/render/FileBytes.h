@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,8 +19,11 @@ inline std::filesystem::path filePath(const std::string& utf8) {
 bool readFileBytes(const std::string& path, const char* what, std::vector<uint8_t>& bytes,
                    std::string& error);
 
-// A file that could not be written completely is removed: a shorter one would pass for
-// a finished one.
+// `body` writes the file's contents. A file that could not be written completely is
+// removed: a shorter one would pass for a finished one.
+bool writeFile(const std::string& path, const std::function<void(std::ostream&)>& body,
+               std::string& error);
+
 bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes,
                     std::string& error);
 

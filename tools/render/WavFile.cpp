@@ -1,4 +1,5 @@
 #include "render/WavFile.h"
+#include "render/WavFormat.h"
 
 #include <sndfile.h>
 
@@ -15,17 +16,8 @@ constexpr sf_count_t kChunkFrames = 4096;
 
 bool writeWav(const std::string& path, const Channels& channels, int sampleRate,
               std::string& error) {
-    if (channels.empty()) {
-        error = "no channels to write to " + path;
-        return false;
-    }
+    if (!checkChannels(path, channels, error)) return false;
     const size_t frames = channels[0].size();
-    for (const auto& ch : channels) {
-        if (ch.size() != frames) {
-            error = "channels of unequal length for " + path;
-            return false;
-        }
-    }
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = int(channels.size());

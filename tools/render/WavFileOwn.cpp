@@ -5,35 +5,19 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 
 namespace render {
 
 bool writeWav(const std::string& path, const Channels& channels, int sampleRate,
               std::string& error) {
-    if (channels.empty()) {
-        error = "no channels to write to " + path;
-        return false;
-    }
+    if (!checkChannels(path, channels, error)) return false;
     const size_t frames = channels[0].size();
-    for (const auto& ch : channels) {
-        if (ch.size() != frames) {
-            error = "channels of unequal length for " + path;
-            return false;
-        }
-    }
     const std::vector<uint8_t> header = floatWavHeader(channels.size(), frames, sampleRate);
     if (header.empty()) {
         error = "too long for a WAV file: " + path;
         return false;
     }
-    bool ok;
-    {
-        std::ofstream out(filePath(path), std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = "cannot write " + path;
-            return false;
-        }
+    return writeFile(path, [&](std::ostream& out) {
         out.write(reinterpret_cast<const char*>(header.data()), std::streamsize(header.size()));
         constexpr size_t kBlockFrames = 4096;
         const size_t numCh = channels.size();
@@ -49,16 +33,7 @@ bool writeWav(const std::string& path, const Channels& channels, int sampleRate,
                 }
             out.write(reinterpret_cast<const char*>(block.data()), std::streamsize(p - block.data()));
         }
-        out.close();
-        ok = !out.fail();
-    }
-    if (!ok) {
-        // A shorter but well-formed file would pass for a finished render.
-        error = "cannot write " + path;
-        std::error_code ignored;
-        std::filesystem::remove(filePath(path), ignored);
-    }
-    return ok;
+    }, error);
 }
 
 bool readWav(const std::string& path, Channels& channels, int& sampleRate, std::string& error) {

@@ -46,6 +46,13 @@ float sampleAt(const uint8_t* p, uint16_t format, int bits) {
 
 }  // namespace
 
+bool checkChannels(const std::string& path, const Channels& channels, std::string& error) {
+    if (channels.empty()) return fail(error, "no channels to write to " + path);
+    for (const auto& ch : channels)
+        if (ch.size() != channels[0].size()) return fail(error, "channels of unequal length for " + path);
+    return true;
+}
+
 std::vector<uint8_t> floatWavHeader(size_t numChannels, uint64_t frames, int sampleRate) {
     constexpr uint64_t kHeaderBytes = 12 + 26 + 12 + 8;
     const uint64_t frameBytes = uint64_t(numChannels) * 4;

@@ -11,6 +11,10 @@
 
 namespace render {
 
+// What any WAV writer needs of its channels: at least one, all of one length. False with
+// a one-line reason naming `path` in error.
+bool checkChannels(const std::string& path, const Channels& channels, std::string& error);
+
 // Header of a 32-bit float file whose sample data follows it directly, interleaved and
 // little-endian. Empty when the data would not fit the format's 32-bit sizes.
 std::vector<uint8_t> floatWavHeader(size_t numChannels, uint64_t frames, int sampleRate);
