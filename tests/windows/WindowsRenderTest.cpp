@@ -453,6 +453,19 @@ TEST_P(WindowsRender, FileNamesBeyondAsciiReachTheSystemIntact) {
         << "the state written under the UTF-8 name the command line gave";
 }
 
+TEST_P(WindowsRender, FailuresExitNonZeroWithOneLineNamingTheFile) {
+    if (loader.empty()) GTEST_SKIP() << noWine();
+    const std::string notADll = dir.file("notes.dll"), missing = dir.file("missing.dll");
+    testsupport::writeFile(notADll, "MZ but nothing a loader could use");
+    for (const std::string& plugin : {notADll, missing}) {
+        const RunResult r = onWindows({"--info", "--plugin", windowsPath(plugin)}, "failure");
+        EXPECT_NE(r.status, 0) << r.out;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_NE(r.err.find(windowsPath(plugin)), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("%1"), std::string::npos) << r.err;
+    }
+}
+
 TEST_P(WindowsRender, ExportsOnlyTheEntryPointsAndNeedsNoCompilerRuntime) {
     ASSERT_TRUE(isExecutable(build.objdump)) << "objdump for " << build.bits << "-bit PE files: " << build.objdump;
     const std::string format = build.bits == 64 ? "pei-x86-64" : "pei-i386";

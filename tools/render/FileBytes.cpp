@@ -1,5 +1,7 @@
 #include "render/FileBytes.h"
+#include "platform/Paths.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -9,7 +11,7 @@ bool readFileBytes(const std::string& path, const char* what, std::vector<uint8_
                    std::string& error) {
     bytes.clear();
     std::error_code ec;
-    const auto status = std::filesystem::status(filePath(path), ec);
+    const auto status = std::filesystem::status(platform::toPath(path), ec);
     if (ec || !std::filesystem::exists(status)) {
         error = std::string("cannot open ") + what + " " + path + ": " +
                 (ec ? ec.message() : "no such file");
@@ -19,7 +21,7 @@ bool readFileBytes(const std::string& path, const char* what, std::vector<uint8_
         error = std::string(what) + " " + path + " is not a file";
         return false;
     }
-    std::ifstream in(filePath(path), std::ios::binary);
+    std::ifstream in(platform::toPath(path), std::ios::binary);
     if (!in) {
         error = std::string("cannot open ") + what + " " + path;
         return false;
@@ -36,7 +38,7 @@ bool writeFile(const std::string& path, const std::function<void(std::ostream&)>
                std::string& error) {
     bool ok;
     {
-        std::ofstream out(filePath(path), std::ios::binary | std::ios::trunc);
+        std::ofstream out(platform::toPath(path), std::ios::binary | std::ios::trunc);
         if (!out) {
             error = "cannot write " + path;
             return false;
@@ -47,8 +49,7 @@ bool writeFile(const std::string& path, const std::function<void(std::ostream&)>
     }
     if (!ok) {
         error = "cannot write " + path;
-        std::error_code ignored;
-        std::filesystem::remove(filePath(path), ignored);
+        platform::removeFile(path);
     }
     return ok;
 }

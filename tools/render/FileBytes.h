@@ -2,18 +2,12 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 namespace render {
-
-// Paths are UTF-8 throughout the tool; the file system may speak another encoding.
-inline std::filesystem::path filePath(const std::string& utf8) {
-    return std::filesystem::u8path(utf8);
-}
 
 // False with a one-line reason naming the file (called `what`, e.g. "chunk file") in error.
 bool readFileBytes(const std::string& path, const char* what, std::vector<uint8_t>& bytes,

@@ -1,10 +1,11 @@
 #include "render/VstHost.h"
-#include "render/FileBytes.h"
+#include "platform/Paths.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 
 namespace render {
@@ -139,7 +140,7 @@ bool VstHost::load(const std::string& path) {
     unload();
     error_.clear();
     std::error_code ec;
-    const auto status = std::filesystem::status(filePath(path), ec);
+    const auto status = std::filesystem::status(platform::toPath(path), ec);
     if (ec || !std::filesystem::exists(status))
         return fail("cannot open plug-in " + path + ": " + (ec ? ec.message() : "no such file"));
     if (!std::filesystem::is_regular_file(status)) return fail("plug-in " + path + " is not a file");
