@@ -174,8 +174,6 @@ public:
         graphics = std::make_unique<Gdiplus::Graphics>(bitmap.get());
         if (graphics->GetLastStatus() != Gdiplus::Ok) return;
         graphics->SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
-        // Pixel (x, y) covers x..x+1 as on Linux, so the same numbers draw the same pixels.
-        graphics->SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
         // Grey-scale antialiasing: sub-pixel colour fringes would show on the
         // transparent image and wherever it is composed.
         graphics->SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAliasGridFit);
@@ -221,7 +219,7 @@ public:
     }
 
     void drawRect(const CRect& r, CDrawStyle style) override {
-        const float x = float(r.left + offset.x), y = float(r.top + offset.y);
+        const float x = edge(r.left + offset.x), y = edge(r.top + offset.y);
         if (style != kDrawStroked) {
             Gdiplus::SolidBrush brush(colour(fillColor));
             graphics->FillRectangle(&brush, x, y, float(r.width()), float(r.height()));
@@ -236,7 +234,7 @@ public:
 
     void drawEllipse(const CRect& r, CDrawStyle style) override {
         if (r.isEmpty()) return;
-        const Gdiplus::RectF box(float(r.left + offset.x), float(r.top + offset.y), float(r.width()),
+        const Gdiplus::RectF box(edge(r.left + offset.x), edge(r.top + offset.y), float(r.width()),
                                  float(r.height()));
         if (style != kDrawStroked) {
             Gdiplus::SolidBrush brush(colour(fillColor));
@@ -277,7 +275,7 @@ public:
         const std::wstring wide = platform::widen(text);
         Gdiplus::Font* f = currentFont();
         if (!f) return;
-        const Gdiplus::RectF box(float(r.left + offset.x), float(r.top + offset.y), float(r.width()),
+        const Gdiplus::RectF box(edge(r.left + offset.x), edge(r.top + offset.y), float(r.width()),
                                  float(r.height()));
         Gdiplus::StringFormat format(Gdiplus::StringFormatFlagsNoWrap);
         format.SetAlignment(align == kCenterText   ? Gdiplus::StringAlignmentCenter
@@ -346,10 +344,13 @@ public:
     }
 
 private:
-    // Coordinates name pixels; a point is the centre of its pixel.
+    // Coordinates name pixels; a point is the centre of its pixel. GDI+ puts pixel
+    // centres on whole coordinates (its default offset mode, the one every
+    // implementation honours), so a pixel's edges lie half a unit either side.
     Gdiplus::PointF pt(const CDPoint& p) const {
-        return Gdiplus::PointF(float(p.x + offset.x + 0.5), float(p.y + offset.y + 0.5));
+        return Gdiplus::PointF(float(p.x + offset.x), float(p.y + offset.y));
     }
+    static float edge(int x) { return float(x) - 0.5f; }
     Gdiplus::Color colour(const CColor& c) const {
         const float a = std::min(1.f, std::max(0.f, globalAlpha)) * float(c.alpha);
         return Gdiplus::Color((BYTE)std::lround(a), c.red, c.green, c.blue);
