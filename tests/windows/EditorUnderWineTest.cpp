@@ -169,12 +169,12 @@ TEST_F(UnderWine, EditorShowsTheRackAndKeepsThePatchAcrossReopen) {
     std::ofstream(chunkFile, std::ios::binary).write(reinterpret_cast<const char*>(chunk.data()),
                                                       (std::streamsize)chunk.size());
     const std::string first = scratch + "/first.png", second = scratch + "/second.png",
-                      native = scratch + "/linux.png";
-    for (const std::string& f : {first, second, native}) ::unlink(f.c_str());
+                      clicked = scratch + "/clicked.png", native = scratch + "/linux.png";
+    for (const std::string& f : {first, second, clicked, native}) ::unlink(f.c_str());
 
     const std::string log = scratch + "/editor-host.log";
     const int rc = run({wine, kWindowsDir + "/vantorel-editor-host.exe", "Z:" + kWindowsDir + "/Vantorel.x64.dll",
-                        "Z:" + first, "Z:" + second, "Z:" + chunkFile},
+                        "Z:" + first, "Z:" + second, "Z:" + chunkFile, "Z:" + clicked},
                        log, 120);
     ASSERT_EQ(rc, 0) << readText(log);
     EXPECT_NE(readText(log).find("OK 1010x622"), std::string::npos) << readText(log);
@@ -193,6 +193,21 @@ TEST_F(UnderWine, EditorShowsTheRackAndKeepsThePatchAcrossReopen) {
     for (size_t i = 0; i < a.rgb.size(); ++i) changed += a.rgb[i] != b.rgb[i];
     EXPECT_EQ(changed, 0u) << "the reopened editor shows something else";
 
+    // A click on the module menu button, as the window procedure gets it, opens the
+    // menu below the button.
+    const Picture c = readPng(clicked);
+    ASSERT_EQ(c.width, 1010);
+    ASSERT_EQ(c.height, 622);
+    size_t menu = 0, elsewhere = 0;
+    for (int y = 0; y < 622; ++y)
+        for (int x = 0; x < 1010; ++x) {
+            const bool differs = channelDistance(a.at(x, y), c.at(x, y)) > 40;
+            if (x >= 12 && x < 120 && y >= 60 && y < 180) menu += differs;
+            else if (x >= 400) elsewhere += differs;
+        }
+    EXPECT_GT(menu, 108u * 120u / 4) << "no menu under the clicked button";
+    EXPECT_EQ(elsewhere, 0u) << "the click changed the picture far from the menu";
+
     // The same patch drawn by the Linux backend: the pictures agree but for
     // antialiasing and the typeface.
     ASSERT_EQ(run({SNAPSHOT_EXE, "--chunk", chunkFile, "--out", native}, scratch + "/snapshot.log", 60), 0)
@@ -200,7 +215,7 @@ TEST_F(UnderWine, EditorShowsTheRackAndKeepsThePatchAcrossReopen) {
     const Picture l = readPng(native);
     ASSERT_EQ(l.width, a.width);
     ASSERT_EQ(l.height, a.height);
-    size_t far = 0;
-    for (size_t i = 0; i < a.rgb.size(); ++i) far += channelDistance(a.rgb[i], l.rgb[i]) > 40;
-    EXPECT_LT(double(far) / double(a.rgb.size()), 0.03) << far << " pixels differ from the Linux picture";
+    size_t apart = 0;
+    for (size_t i = 0; i < a.rgb.size(); ++i) apart += channelDistance(a.rgb[i], l.rgb[i]) > 40;
+    EXPECT_LT(double(apart) / double(a.rgb.size()), 0.03) << apart << " pixels differ from the Linux picture";
 }

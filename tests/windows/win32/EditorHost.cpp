@@ -3,8 +3,10 @@
 // it as a host does, captures the window to PNG, closes and reopens the editor,
 // captures again and checks that the patch came through unchanged.
 //
-//   vantorel-editor-host.exe <plug-in.dll> <first.png> <second.png> [chunk-file]
+//   vantorel-editor-host.exe <plug-in.dll> <first.png> <second.png> [chunk-file [clicked.png]]
 //
+// With clicked.png, the editor is opened once more, clicked on its module menu button
+// through the window's own messages, and captured with the menu open.
 // Exits 0 when everything worked; otherwise prints one line saying what failed.
 #include <windows.h>
 #include <objidl.h>
@@ -143,7 +145,8 @@ LRESULT CALLBACK hostProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 int run(int argc, wchar_t** argv) {
-    if (argc < 4) return fail("usage: vantorel-editor-host <plug-in.dll> <first.png> <second.png> [chunk-file]");
+    if (argc < 4)
+        return fail("usage: vantorel-editor-host <plug-in.dll> <first.png> <second.png> [chunk-file [clicked.png]]");
     HMODULE dll = LoadLibraryW(argv[1]);
     if (!dll) return fail("cannot load " + utf8(argv[1]) + " (error " + std::to_string(GetLastError()) + ")");
     using Entry = AEffect* (*)(audioMasterCallback);
@@ -200,6 +203,18 @@ int run(int argc, wchar_t** argv) {
     if (after != before)
         return fail("the chunk changed across editor open and close (" + std::to_string(before.size()) + " -> " +
                     std::to_string(after.size()) + " bytes)");
+
+    if (argc > 5) {
+        if (!fx->dispatcher(fx, effEditOpen, 0, 0, window, 0.f)) return fail("effEditOpen failed the third time");
+        pump(fx, 300);
+        HWND editor = GetWindow(window, GW_CHILD);
+        PostMessageW(editor, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(27, 20));
+        PostMessageW(editor, WM_LBUTTONUP, 0, MAKELPARAM(27, 20));
+        pump(fx, 500);
+        std::string why;
+        if (!capture(window, width, height, argv[5], why)) return fail(why);
+        fx->dispatcher(fx, effEditClose, 0, 0, nullptr, 0.f);
+    }
 
     DestroyWindow(window);
     fx->dispatcher(fx, effMainsChanged, 0, 0, nullptr, 0.f);
