@@ -6,9 +6,7 @@
 // in GDI+ objects that outlive a call: a decoded bitmap is only memory, so shared
 // bitmaps may be released at any time, even after the last context has shut GDI+
 // down again.
-#include <windows.h>
-#include <objidl.h>
-#include <gdiplus.h>
+#include "gui/gdiplus/PngEncoder.h"
 
 #include <cmath>
 #include <cstdio>
@@ -106,21 +104,6 @@ IStream* memoryStream(const uint8_t* data, size_t size) {
     return stream;
 }
 
-bool pngEncoder(CLSID& clsid) {
-    UINT count = 0, bytes = 0;
-    if (Gdiplus::GetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || bytes == 0) return false;
-    std::vector<uint8_t> buffer(bytes);
-    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    if (Gdiplus::GetImageEncoders(count, bytes, codecs) != Gdiplus::Ok) return false;
-    for (UINT i = 0; i < count; ++i) {
-        if (codecs[i].MimeType && std::wcscmp(codecs[i].MimeType, L"image/png") == 0) {
-            clsid = codecs[i].Clsid;
-            return true;
-        }
-    }
-    return false;
-}
-
 // The encoder is handed straight (not premultiplied) ARGB, which every PNG encoder
 // takes as it is, so a half-transparent pixel comes back as it was drawn.
 bool encodeImage(const Image& image, std::vector<uint8_t>& out) {
@@ -134,7 +117,7 @@ bool encodeImage(const Image& image, std::vector<uint8_t>& out) {
         straight[i] = (a << 24) | (un((p >> 16) & 0xff) << 16) | (un((p >> 8) & 0xff) << 8) | un(p & 0xff);
     }
     CLSID clsid;
-    if (!pngEncoder(clsid)) return false;
+    if (!gdiplus::pngEncoder(clsid)) return false;
     IStream* stream = memoryStream(nullptr, 0);
     if (!stream) return false;
     bool ok = false;

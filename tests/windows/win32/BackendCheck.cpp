@@ -19,6 +19,7 @@
 #include "platform/FileChooser.h"
 #include "platform/PlatformWindow.h"
 #include "platform/win32/Utf.h"
+#include "support/LitPixels.h"
 
 namespace {
 
@@ -205,15 +206,9 @@ void drawChecks(const std::string& folder) {
         check(img->getStringWidth("Hi there, rack") > longWidth, "bold text is wider");
         img->setFont(14.f);
         img->drawString("Hi there, rack", CRect(10, 5, 60, 25), kLeftText);
-        int inside = 0, outside = 0;
-        for (int y = 0; y < 30; ++y)
-            for (int x = 0; x < 120; ++x) {
-                const bool lit = img->getPixel(x, y).alpha > 0;
-                if (CRect(10, 5, 60, 25).pointInside(CPoint(x, y))) inside += lit;
-                else outside += lit;
-            }
-        check(inside > 30, "text is drawn");
-        check(outside == 0, "text is clipped to its rectangle", std::to_string(outside) + " pixels outside");
+        const fixture::LitCount lit = fixture::litPixels(*img, CRect(10, 5, 60, 25));
+        check(lit.inside > 30, "text is drawn");
+        check(lit.outside == 0, "text is clipped to its rectangle", std::to_string(lit.outside) + " pixels outside");
         // Centred both ways, and flush right.
         for (CHoriTxtAlign align : {kCenterText, kRightText}) {
             auto t = COffscreenContext::create(120, 40);

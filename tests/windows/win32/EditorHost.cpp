@@ -8,9 +8,7 @@
 // With clicked.png, the editor is opened once more, clicked on its module menu button
 // through the window's own messages, and captured with the menu open.
 // Exits 0 when everything worked; otherwise prints one line saying what failed.
-#include <windows.h>
-#include <objidl.h>
-#include <gdiplus.h>
+#include "gui/gdiplus/PngEncoder.h"
 
 #include <cstdio>
 #include <cstring>
@@ -64,20 +62,6 @@ bool readFile(const wchar_t* path, std::vector<uint8_t>& out) {
     return true;
 }
 
-bool pngEncoder(CLSID& clsid) {
-    UINT count = 0, bytes = 0;
-    if (Gdiplus::GetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || bytes == 0) return false;
-    std::vector<uint8_t> buffer(bytes);
-    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    if (Gdiplus::GetImageEncoders(count, bytes, codecs) != Gdiplus::Ok) return false;
-    for (UINT i = 0; i < count; ++i)
-        if (codecs[i].MimeType && std::wcscmp(codecs[i].MimeType, L"image/png") == 0) {
-            clsid = codecs[i].Clsid;
-            return true;
-        }
-    return false;
-}
-
 // The client area as the screen shows it: copied from the window's DC into a
 // top-down 32-bit DIB, saved opaque.
 bool capture(HWND window, int width, int height, const wchar_t* path, std::string& why) {
@@ -110,7 +94,7 @@ bool capture(HWND window, int width, int height, const wchar_t* path, std::strin
         for (size_t i = 0; i < (size_t)width * (size_t)height; ++i) p[i] |= 0xff000000u;
         CLSID clsid;
         Gdiplus::Bitmap image(width, height, width * 4, PixelFormat32bppARGB, static_cast<BYTE*>(bits));
-        if (!pngEncoder(clsid)) why = "no PNG encoder";
+        if (!gdiplus::pngEncoder(clsid)) why = "no PNG encoder";
         else if (image.Save(path, &clsid, nullptr) != Gdiplus::Ok) why = "cannot write " + utf8(path);
         else ok = true;
     }
