@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-./tools/install-deps.sh
+./tools/install-deps.sh --linux-only
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$(nproc)" --target Vantorel vantorel-render factory-presets
 

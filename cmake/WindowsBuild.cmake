@@ -52,6 +52,7 @@ if(VANTOREL_PRESETS_DIR)
 endif()
 
 add_subdirectory(tools/render)
+add_subdirectory(tests/windows/platform)
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/windows/win32/CMakeLists.txt)
   add_subdirectory(tests/windows/win32)
 endif()

@@ -19,6 +19,7 @@
 #include "framework/SharedBitmaps.h"
 #include "presets/PresetReader.h"
 #include "presets/PresetWriter.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -389,17 +390,17 @@ bool SynEditor::writePresetFile(const std::string& path) {
     const std::vector<uint8_t> bytes = writePatchBytes(*this, false);
     const std::string temporary = path + ".saving";
     {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        std::ofstream out(platform::toPath(temporary), std::ios::binary | std::ios::trunc);
         if (!out) return false;
         out.write(reinterpret_cast<const char*>(bytes.data()), (std::streamsize)bytes.size());
         out.close();
         if (!out) {
-            std::remove(temporary.c_str());
+            platform::removeFile(temporary);
             return false;
         }
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
+    if (!platform::replaceFile(temporary, path)) {
+        platform::removeFile(temporary);
         return false;
     }
     fromChunk = false;
@@ -407,7 +408,7 @@ bool SynEditor::writePresetFile(const std::string& path) {
 }
 
 bool SynEditor::readPresetFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::ifstream in(platform::toPath(path), std::ios::binary | std::ios::ate);
     if (!in) return false;
     const std::streamoff size = in.tellg();
     if (size < 0 || size > kMaxPresetFileBytes) return false;

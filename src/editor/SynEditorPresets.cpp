@@ -7,6 +7,7 @@
 
 #include "editor/SynEditor.h"
 #include "presets/PresetReader.h"
+#include "platform/Paths.h"
 
 namespace fs = std::filesystem;
 
@@ -36,12 +37,12 @@ bool SynEditor::loadPresetOrSayWhy(const std::string& path) {
     // The reader fails without saying why; find out for the dialog. A later version
     // has had its own dialog already.
     std::error_code ec;
-    std::ifstream in(path, std::ios::binary);
-    if (!in || fs::is_directory(path, ec)) {
+    std::ifstream in(platform::toPath(path), std::ios::binary);
+    if (!in || fs::is_directory(platform::toPath(path), ec)) {
         showMessage(kNotLoadedTitle, "The preset file could not be opened:\n" + path);
         return false;
     }
-    const auto size = fs::file_size(path, ec);
+    const auto size = fs::file_size(platform::toPath(path), ec);
     if (!ec && size <= kLargestPresetBytes) {
         const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
         ParsedPatch parsed;
@@ -110,7 +111,7 @@ SynEditor::PresetSave SynEditor::savePresetAsNewVersion() {
     if (presetPath.empty()) return PresetSave::needsPath;
     const std::string path = PresetLibrary::nextVersionPath(presetPath, [](const std::string& candidate) {
         std::error_code ec;
-        return fs::exists(candidate, ec) || ec;
+        return fs::exists(platform::toPath(candidate), ec) || ec;
     });
     if (path.empty()) {
         showMessage(kNotSavedTitle, "Every version up to .v1000 of this preset exists already.");
@@ -137,7 +138,7 @@ void SynEditor::refreshPresetDisplay(bool addMissing) {
 }
 
 std::string SynEditor::presetDialogFolder() const {
-    const size_t slash = presetPath.find_last_of('/');
+    const size_t slash = presetPath.find_last_of("/\\");
     return slash == std::string::npos ? presetsFolder : presetPath.substr(0, slash + 1);
 }
 

@@ -1,5 +1,6 @@
 #include "modules/S612OctetChorus.h"
 
+#include <cfloat>
 #include <cmath>
 
 #include "framework/ModuleKnob.h"
@@ -89,6 +90,7 @@ void S612OctetChorus::applyLineCount(int n) {
 void S612OctetChorus::updateLimits() {
     rateMax = 40.0 / (lineCount * (double)sampleRate);
     rateMin = 0.2 / (lineCount * (double)sampleRate);
+    spanStep = -1.0;  // the span is computed again
 }
 
 void S612OctetChorus::setSampleRate(float newRate) {
@@ -126,7 +128,12 @@ void S612OctetChorus::process() {
     const double step = rateMin + (rateMax - rateMin) * q;
     double dep = depthCvIn->inValue * depthAmount->smoothedValue + depth->smoothedValue;
     dep = dep > 1.0 ? 1.0 : dep > 0.0 ? dep : 0.0;
-    const double span = (ringSize - 1 - minDelay) * (rateMin / step) * dep * 0.125 * lineCount;
+    // The division and the products change only with the rate and the depth.
+    if (step != spanStep || dep != spanDepth) {
+        spanStep = step;
+        spanDepth = dep;
+        span = (ringSize - 1 - minDelay) * (rateMin / step) * dep * 0.125 * lineCount;
+    }
 
     if (++writeIndex >= ringSize) writeIndex = 0;
     const float z = (float)(nextRandomSeed() * 4.656612873077393e-10 * 2e-13 - 1e-13);
@@ -165,9 +172,13 @@ void S612OctetChorus::process() {
     const double yl = (wl - dcInL) + 0.999 * dcOutL;
     const double yr = (wr - dcInR) + 0.999 * dcOutR;
     dcInL = wl;
-    dcOutL = yl;
     dcInR = wr;
-    dcOutR = yr;
+    // Fed a constant (silence included), the blockers' memory decays towards zero and,
+    // below the smallest normal double, would sit there for good at a hundred cycles
+    // an operation. What is dropped is far below anything a float output can hold, and
+    // too small to move the next value.
+    dcOutL = std::fabs(yl) < DBL_MIN ? 0.0 : yl;
+    dcOutR = std::fabs(yr) < DBL_MIN ? 0.0 : yr;
     outL->outValue = clip.limit((float)yl);
     outR->outValue = clip.limit((float)yr);
     clip.tick();

@@ -54,6 +54,9 @@ private:
     std::atomic<int> requestedLines{2};
     double phases[kMaxLines] = {};
     double rateMin, rateMax, minDelay;
+    // The delay swing, cached with the step and depth it was computed for (a step is
+    // never negative, so -1 forces the next computation).
+    double span = 0.0, spanStep = -1.0, spanDepth = 0.0;
     double dcInL = 0.0, dcOutL = 0.0, dcInR = 0.0, dcOutR = 0.0;
     KnobWatch knobs;
 };

@@ -1,4 +1,5 @@
 #include "platform/ConfigIni.h"
+#include "platform/Paths.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,12 +29,12 @@ bool equalNoCase(const std::string& a, const std::string& b) {
 // but cannot be read, which a write must not replace.
 std::vector<std::string> readLines(const std::string& path, bool* readable = nullptr) {
     std::vector<std::string> lines;
-    std::ifstream in(path);
+    std::ifstream in(toPath(path));
     std::string line;
     while (std::getline(in, line)) lines.push_back(line);
     if (readable) {
         std::error_code ec;
-        *readable = in.is_open() ? !in.bad() : !std::filesystem::exists(path, ec) && !ec;
+        *readable = in.is_open() ? !in.bad() : !std::filesystem::exists(toPath(path), ec) && !ec;
     }
     return lines;
 }
@@ -111,14 +112,14 @@ bool ConfigIni::setString(const std::string& section, const std::string& key,
     std::string tmp = path_ + ".tmp";
     bool written;
     {
-        std::ofstream out(tmp, std::ios::trunc);
+        std::ofstream out(toPath(tmp), std::ios::trunc);
         if (!out) return false;
         for (const std::string& l : lines) out << l << '\n';
         out.close();
         written = !out.fail();
     }
-    if (written && std::rename(tmp.c_str(), path_.c_str()) == 0) return true;
-    std::remove(tmp.c_str());
+    if (written && replaceFile(tmp, path_)) return true;
+    removeFile(tmp);
     return false;
 }
 

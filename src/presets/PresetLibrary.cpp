@@ -1,4 +1,5 @@
 #include "presets/PresetLibrary.h"
+#include "platform/Paths.h"
 
 #include <algorithm>
 #include <cctype>
@@ -86,13 +87,13 @@ void PresetLibrary::rescan(const std::string& folder) {
 void PresetLibrary::scanFolder(PresetMenu& menu, const std::string& path, std::vector<std::string>& ancestors) {
     std::error_code ec;
     // A folder linked into itself would otherwise be listed forever.
-    const std::string self = fs::canonical(path, ec).string();
+    const std::string self = platform::toUtf8(fs::canonical(platform::toPath(path), ec));
     if (ec || std::find(ancestors.begin(), ancestors.end(), self) != ancestors.end()) return;
     ancestors.push_back(self);
 
     std::vector<std::string> folders, presets;
-    for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+    for (fs::directory_iterator it(platform::toPath(path), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = platform::toUtf8(it->path().filename());
         std::error_code typeError;
         if (it->is_directory(typeError)) {
             if (name[0] != '.') folders.push_back(name);
