@@ -54,7 +54,10 @@ struct FileChooser::Dialog {
             std::lock_guard<std::mutex> g(mutex);
             window = nullptr;
             if (ok) {
+                // The program's paths use '/', whatever the dialog gives.
                 chosen = narrow(std::wstring(file.data()));
+                for (char& c : chosen)
+                    if (c == '\\') c = '/';
                 answer = chosen.empty() ? State::cancelled : State::chosen;
             } else {
                 // Zero means the user closed it; anything else is a dialog that failed.

@@ -229,7 +229,7 @@ void drawChecks(const std::string& folder) {
     {
         auto img = COffscreenContext::create(5, 4);
         img->fillRect(CRect(0, 0, 5, 4), kRed);
-        const std::string path = folder + "\\backend-check.png";
+        const std::string path = folder + "/backend-check.png";
         check(img->writePng(path), "writes a PNG file");
         check(!img->writePng("no/such/folder/x.png"), "a PNG in a missing folder is a failure");
     }
@@ -449,7 +449,7 @@ void chooserChecks(const std::string& folder) {
     using platform::FileChooser;
     using State = FileChooser::State;
     check(!FileChooser::findProgram().empty(), "the dialogs are always there");
-    const std::string existing = folder + "\\Mono Voice.vtp";
+    const std::string existing = folder + "/Mono Voice.vtp";
     FILE* f = _wfopen(platform::widen(existing).c_str(), L"wb");
     if (f) std::fclose(f);
 
@@ -479,7 +479,7 @@ void chooserChecks(const std::string& folder) {
         check(dialog != nullptr, "the Save dialog shows with its title");
         if (dialog) answer(dialog, L"New Patch");
         check(await(chooser, 10000) == State::chosen, "a name to save under is reported");
-        check(chooser.path() == folder + "\\New Patch.vtp", "saving adds the preset extension", chooser.path());
+        check(chooser.path() == folder + "/New Patch.vtp", "saving adds the preset extension", chooser.path());
     }
     {
         FileChooser chooser;
@@ -518,7 +518,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring what = argc > 1 ? argv[1] : L"";
     std::string folder = argc > 2 ? platform::narrow(argv[2]) : std::string(".");
     for (char& c : folder)
-        if (c == '/') c = '\\';  // as the dialogs give paths back
+        if (c == '\\') c = '/';  // as the program's paths are
     if (what == L"draw") drawChecks(folder);
     else if (what == L"window") windowChecks();
     else if (what == L"chooser") chooserChecks(folder);
