@@ -123,6 +123,9 @@ protected:
         if (!server.start()) GTEST_SKIP() << "Xvfb did not start";
         setenv("WINEPREFIX", kPrefix.c_str(), 1);
         setenv("WINEDEBUG", "-all", 1);
+        // No offer to download the .NET and HTML engines: nothing here needs them, and
+        // their dialogs would wait for a user who never comes.
+        setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
         // A new prefix is made by the first wine program; done once, on its own, with
         // time to spare, so the checks below are timed only for themselves.
         if (!exists(kPrefix + "/system.reg")) {
