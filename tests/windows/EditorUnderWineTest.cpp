@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -159,6 +160,22 @@ TEST_F(UnderWine, DrawingBackendDrawsBlendsClipsAndCodesPng) { backendCheck("dra
 TEST_F(UnderWine, ChildWindowHandsOverEventsPaintsAndCaptures) { backendCheck("window"); }
 
 TEST_F(UnderWine, FileDialogsAnswerAndCloseWithTheirOwner) { backendCheck("chooser"); }
+
+// Where the Windows platform layer differs from Linux: preset, folder and Config.ini
+// names outside ASCII, and saving over a preset that exists.
+TEST_F(UnderWine, PlatformLayerKeepsNamesOutsideAsciiAndSavesOverFiles) {
+    const std::string work = scratch + "/platform";
+    std::error_code ec;
+    std::filesystem::remove_all(work, ec);
+    mkdir(work.c_str(), 0755);
+    const std::string log = scratch + "/platform.log";
+    const int rc = run({wine, kWindowsDir + "/vantorel-platform-probe.exe", "Z:" + work}, log, 120);
+    EXPECT_EQ(rc, 0) << readText(log);
+    EXPECT_NE(readText(log).find("\n0 failed"), std::string::npos) << readText(log);
+    // Written through the wide API, the names reach this file system as the same UTF-8.
+    EXPECT_TRUE(exists(work + u8"/Présets 音/Bässe/Grüße.vtp"));
+    EXPECT_TRUE(exists(work + u8"/Présets 音/Cönfig.ini"));
+}
 
 // The plug-in's editor in a host window, with a factory patch: drawn, closed,
 // reopened, and the patch as it was.
