@@ -1,13 +1,17 @@
 #pragma once
 
+#include <memory>
 #include <string>
+#ifndef _WIN32
 #include <sys/types.h>
+#endif
 
 namespace platform {
 
-// The desktop's own file chooser (zenity, else kdialog) run as a child process, so
-// the caller's thread never waits on the user: start() returns at once and poll(),
-// called from the editor's idle, reports when the user has answered.
+// The desktop's own file chooser, shown so the caller's thread never waits on the
+// user: start() returns at once and poll(), called from the editor's idle, reports
+// when the user has answered. On Linux it is zenity (else kdialog) run as a child
+// process; on Windows the common Open/Save dialog run on a thread of its own.
 class FileChooser {
 public:
     enum class Mode { open, save };
@@ -20,7 +24,7 @@ public:
     FileChooser& operator=(const FileChooser&) = delete;
 
     // The chooser program found on PATH ("zenity" or "kdialog", as a full path);
-    // empty when neither is installed.
+    // empty when neither is installed. On Windows the dialogs' library, always there.
     static std::string findProgram();
 
     struct Request {
@@ -42,11 +46,19 @@ public:
     void cancel();
 
 private:
+#ifdef _WIN32
+    struct Dialog;  // the thread showing the dialog and what it answered
+    struct DialogDeleter {
+        void operator()(Dialog* d) const;
+    };
+    std::unique_ptr<Dialog, DialogDeleter> dialog;
+#else
     void finish(int status);
 
     pid_t child = -1;
     int readEnd = -1;
     std::string output;
+#endif
     std::string path_;
     State state_ = State::idle;
 };

@@ -8,6 +8,7 @@
 #include "gui/CFrame.h"
 #include "gui/COffscreenContext.h"
 #include "gui/CViewContainer.h"
+#include "support/LitPixels.h"
 #include "support/PatchFixture.h"
 #include "GuiKit.h"
 
@@ -240,13 +241,7 @@ TEST(Backend, TextIsDrawnInsideItsRectangleAndMeasured) {
     EXPECT_GT(shortWidth, 4);
     EXPECT_GT(longWidth, shortWidth * 3);
     img->drawString("Hi there, rack", CRect(10, 5, 60, 25), kLeftText);
-    int inside = 0, outside = 0;
-    for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 120; ++x) {
-            const bool lit = img->getPixel(x, y).alpha > 0;
-            if (CRect(10, 5, 60, 25).pointInside(CPoint(x, y))) inside += lit;
-            else outside += lit;
-        }
-    EXPECT_GT(inside, 30);
-    EXPECT_EQ(outside, 0) << "text is clipped to its rectangle";
+    const fixture::LitCount lit = fixture::litPixels(*img, CRect(10, 5, 60, 25));
+    EXPECT_GT(lit.inside, 30);
+    EXPECT_EQ(lit.outside, 0) << "text is clipped to its rectangle";
 }

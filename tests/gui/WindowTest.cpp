@@ -2,12 +2,6 @@
 // opens the editor in it through the VST dispatcher, pumps effEditIdle, clicks and
 // drags with xdotool and reads the screen back. Skipped when Xvfb cannot start.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -27,6 +21,7 @@
 #include "vst/AEffGUIEditor.h"
 #include "vst/AudioEffect.h"
 #include "GuiKit.h"
+#include "support/Xvfb.h"
 
 // Last: Xlib's macros (None, Bool, Status) would clash with the headers above.
 #include <X11/Xlib.h>
@@ -34,60 +29,10 @@
 
 using namespace guikit;
 using namespace vst;
+using fixture::haveTool;
+using fixture::Xvfb;
 
 namespace {
-
-// A private X server on a display number it picks itself (-displayfd), so parallel
-// test runs never collide.
-class Xvfb {
-public:
-    bool start() {
-        int fds[2];
-        if (pipe(fds) != 0) return false;
-        pid = fork();
-        if (pid < 0) return false;
-        if (pid == 0) {
-            close(fds[0]);
-            // The server dies with the test, and holds none of ctest's pipes, so a test
-            // that aborts is reported at once instead of when its timeout runs out.
-            prctl(PR_SET_PDEATHSIG, SIGTERM);
-            const int null = open("/dev/null", O_RDWR);
-            if (null >= 0) {
-                dup2(null, STDOUT_FILENO);
-                dup2(null, STDERR_FILENO);
-                close(null);
-            }
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "2200x700x24", "-nolisten",
-                   "tcp", "-noreset", (char*)nullptr);
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        char c = 0;
-        while (poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        close(fds[0]);
-        if (number.empty()) return false;
-        display = ":" + number;
-        setenv("DISPLAY", display.c_str(), 1);
-        return true;
-    }
-    ~Xvfb() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    std::string display;
-
-private:
-    pid_t pid = -1;
-};
-
-bool haveTool(const char* name) {
-    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 // Takes the keyboard when clicked, as a text field does, and keeps what is typed.
 class KeyCatcher : public Swatch {
