@@ -442,7 +442,9 @@ TEST_P(WindowsRender, FileNamesBeyondAsciiReachTheSystemIntact) {
     fs::create_directories(folder);
     const fs::path dll = folder / fs::path(build.dll()).filename();
     fs::copy_file(build.dll(), dll);
-    const std::string chunk = writeChunkOf(factoryPresets().front(), dir.file("chunk \u00e9.bin"));
+    const std::vector<std::string> presets = factoryPresets();
+    ASSERT_FALSE(presets.empty());
+    const std::string chunk = writeChunkOf(presets.front(), dir.file("chunk \u00e9.bin"));
     const std::string saved = dir.file("saved \u00f8.bin");
     const RunResult r = onWindows({"--plugin", windowsPath(dll.string()), "--chunk", windowsPath(chunk),
                                    "--save-chunk", windowsPath(saved)},
