@@ -33,6 +33,25 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   install "${missing[@]}" || echo "install-deps: the Windows cross compilers or wine could not be installed; the Windows builds and tests are skipped" >&2
 fi
+# A mirror may serve an i386 index that no longer matches the size its Release file
+# gives (seen with bookworm-security); apt then drops that index, cannot find i386
+# libraries of the versions the amd64 ones already have, and refuses 32-bit wine. The
+# index itself is sound: it is fetched as it is and put where apt keeps its lists, and
+# every package it names is still checked against its hashes when downloaded.
+repair_i386_indexes() {
+  local url name tmp
+  for url in $($SUDO apt-get update 2>&1 | grep -o 'Failed to fetch [^ ]*binary-i386/Packages\.xz' |
+               sed 's/^Failed to fetch //' | sort -u); do
+    name=$(printf '%s' "${url%.xz}" | sed -E 's|^[a-z]+://||; s|/|_|g')
+    tmp=$(mktemp)
+    if /usr/lib/apt/apt-helper download-file "$url" "$tmp" >/dev/null 2>&1 && xz -t "$tmp" 2>/dev/null; then
+      echo "install-deps: using $url as the mirror serves it"
+      xz -dc "$tmp" | $SUDO tee "/var/lib/apt/lists/$name" >/dev/null
+    fi
+    rm -f "$tmp"
+  done
+}
+
 # 32-bit wine needs the i386 architecture. When its packages cannot be had (an i386
 # index the mirror fails to deliver), the architecture is taken away again so that it
 # does not break later updates.
@@ -44,7 +63,8 @@ if ! installed wine32:i386 && installed wine64; then
   fi
   echo "Installing: wine32:i386 libfaketime:i386"
   updated=no
-  if ! install wine32:i386 libfaketime:i386; then
+  if ! install wine32:i386 libfaketime:i386 &&
+     ! { repair_i386_indexes && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq wine32:i386 libfaketime:i386; }; then
     echo "install-deps: wine32 could not be installed; the 32-bit Windows DLL is built but not run" >&2
     if [ "$added" = yes ] && ! dpkg-query -W -f='${Package}:${Architecture}\n' 2>/dev/null | grep -q ':i386$'; then
       $SUDO dpkg --remove-architecture i386 || true
