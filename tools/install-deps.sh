@@ -61,10 +61,10 @@ if ! installed wine32:i386 && installed wine64; then
     $SUDO dpkg --add-architecture i386
     added=yes
   fi
-  echo "Installing: wine32:i386 libfaketime:i386"
+  echo "Installing: wine32:i386"
   updated=no
-  if ! install wine32:i386 libfaketime:i386 &&
-     ! { repair_i386_indexes && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq wine32:i386 libfaketime:i386; }; then
+  if ! install wine32:i386 &&
+     ! { repair_i386_indexes && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq wine32:i386; }; then
     echo "install-deps: wine32 could not be installed; the 32-bit Windows DLL is built but not run" >&2
     if [ "$added" = yes ] && ! dpkg-query -W -f='${Package}:${Architecture}\n' 2>/dev/null | grep -q ':i386$'; then
       $SUDO dpkg --remove-architecture i386 || true

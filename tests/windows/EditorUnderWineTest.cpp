@@ -24,6 +24,7 @@
 namespace {
 
 const std::string kWindowsDir = VANTOREL_WINDOWS_DIR_64;
+const std::string kWindowsDir32 = VANTOREL_WINDOWS_DIR_32;
 const std::string kPrefix = WINE_PREFIX;
 
 bool exists(const std::string& path) {
@@ -142,6 +143,7 @@ protected:
         if (!wine.empty() && !server.display.empty()) run({"wineserver", "-k"}, scratch + "/wineserver.log", 30);
     }
 
+    void editorRound(int bits);
     // One of the Windows check programs; its report is shown when it fails.
     void backendCheck(const std::string& what) {
         const std::string log = scratch + "/" + what + ".log";
@@ -178,8 +180,16 @@ TEST_F(UnderWine, PlatformLayerKeepsNamesOutsideAsciiAndSavesOverFiles) {
 }
 
 // The plug-in's editor in a host window, with a factory patch: drawn, closed,
-// reopened, and the patch as it was.
-TEST_F(UnderWine, EditorShowsTheRackAndKeepsThePatchAcrossReopen) {
+// reopened, and the patch as it was; the 64-bit build, and the 32-bit one where its
+// wine is installed.
+void UnderWine::editorRound(int bits) {
+    const std::string windowsDir = bits == 64 ? kWindowsDir : kWindowsDir32;
+    const std::string dll = windowsDir + (bits == 64 ? "/Vantorel.x64.dll" : "/Vantorel.dll");
+    const std::string loader = bits == 64 ? wine : std::string("/usr/lib/wine/wine");
+    if (bits == 32) {
+        if (windowsDir.empty() || !exists(dll)) GTEST_SKIP() << "no 32-bit Windows build";
+        if (!exists(loader)) GTEST_SKIP() << "no wine for 32-bit programs (Debian package wine32)";
+    }
     const std::string reference = "Voices/Mono Voice.vtp";
     std::ifstream in(std::string(PRESETS_DIR) + "/" + reference, std::ios::binary);
     ASSERT_TRUE(in) << "no factory preset " << reference;
@@ -193,7 +203,7 @@ TEST_F(UnderWine, EditorShowsTheRackAndKeepsThePatchAcrossReopen) {
     for (const std::string& f : {first, second, clicked, native}) ::unlink(f.c_str());
 
     const std::string log = scratch + "/editor-host.log";
-    const int rc = run({wine, kWindowsDir + "/vantorel-editor-host.exe", "Z:" + kWindowsDir + "/Vantorel.x64.dll",
+    const int rc = run({loader, windowsDir + "/vantorel-editor-host.exe", "Z:" + dll,
                         "Z:" + first, "Z:" + second, "Z:" + chunkFile, "Z:" + clicked},
                        log, 120);
     ASSERT_EQ(rc, 0) << readText(log);
@@ -239,3 +249,7 @@ TEST_F(UnderWine, EditorShowsTheRackAndKeepsThePatchAcrossReopen) {
     for (size_t i = 0; i < a.rgb.size(); ++i) apart += channelDistance(a.rgb[i], l.rgb[i]) > 40;
     EXPECT_LT(double(apart) / double(a.rgb.size()), 0.03) << apart << " pixels differ from the Linux picture";
 }
+
+TEST_F(UnderWine, EditorShowsTheRackAndKeepsThePatchAcrossReopen) { editorRound(64); }
+
+TEST_F(UnderWine, EditorOf32BitBuildShowsTheRackAndKeepsThePatchAcrossReopen) { editorRound(32); }

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -133,14 +134,18 @@ std::string wineLoader(const WindowsBuild& build) {
     return r.status == 0 && r.out.find("Usage") != std::string::npos ? wine : std::string();
 }
 
-// The plug-in seeds its random generator from the clock in seconds when it opens. A clock
-// stopped at one moment for both systems' runs gives both the same seed; the monotonic
-// clock keeps running, so waits and timeouts inside wine still work.
-std::string stoppedClockFor(int bits) {
-    const std::string lib = bits == 64 ? "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
-                                       : "/usr/lib/i386-linux-gnu/faketime/libfaketime.so.1";
+// The plug-in seeds its random generator from the clock in seconds when it opens. The
+// Windows run keeps the real clock (a stopped one would stall wine, whose server times its
+// waits by it); the Linux run is then made under a clock stopped at each second the
+// Windows run spanned, and the one with the Windows run's seed is the one that matches.
+std::string clockStoppedAt(time_t t) {
+    const char* lib = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
     if (!fs::exists(lib)) return std::string();
-    return "LD_PRELOAD=" + lib + " FAKETIME='2024-01-01 00:00:00' FAKETIME_DONT_FAKE_MONOTONIC=1";
+    char when[32];
+    struct tm utc;
+    gmtime_r(&t, &utc);
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &utc);
+    return std::string("TZ=UTC LD_PRELOAD=") + lib + " FAKETIME='" + when + "' FAKETIME_DONT_FAKE_MONOTONIC=1";
 }
 
 // Wine's drive Z: is the root of the Linux file system.
@@ -179,6 +184,10 @@ public:
         // client should this program die before TearDown.
         if (!server.empty())
             std::system((shellQuoted(server) + " -p20 </dev/null >/dev/null 2>&1").c_str());
+        // Wine brings a prefix up to date (after a wine update, or when 32-bit wine came
+        // later) on the first program it runs. That must not be a render under the stopped
+        // clock, whose waits would never end.
+        run({any, "cmd", "/c", "exit"}, std::string(WINE_PREFIX) + "-update");
     }
 
     void TearDown() override {
@@ -300,11 +309,9 @@ Difference compare(const render::Channels& a, const render::Channels& b) {
 
 TEST_P(WindowsRender, EveryFactoryPresetSoundsAsOnLinux) {
     if (loader.empty()) GTEST_SKIP() << noWine();
-    const std::string stopped = stoppedClockFor(build.bits), stoppedHere = stoppedClockFor(64);
-    if (stopped.empty() || stoppedHere.empty())
-        GTEST_SKIP() << "no libfaketime for " << build.bits << "-bit programs (Debian package faketime"
-                     << (build.bits == 32 ? ":i386" : "") << "): without one clock for both systems "
-                     << "the random generator's seeds differ";
+    if (clockStoppedAt(0).empty())
+        GTEST_SKIP() << "no libfaketime (Debian package faketime): without the Windows run's clock "
+                     << "the Linux run's random generator would have another seed";
     const std::vector<std::string> presets = factoryPresets();
     ASSERT_GE(presets.size(), 24u);
     const std::string seconds = std::to_string(kSeconds);
@@ -336,26 +343,36 @@ TEST_P(WindowsRender, EveryFactoryPresetSoundsAsOnLinux) {
             linuxArgs.insert(linuxArgs.end(), {"--in", input});
             windowsArgs.insert(windowsArgs.end(), {"--in", windowsPath(input)});
         }
-        auto linuxRun = std::async(std::launch::async,
-                                   [&] { return onLinux(linuxArgs, "linux" + id, stoppedHere); });
-        const RunResult w = onWindows(windowsArgs, "win" + id, stopped);
-        const RunResult l = linuxRun.get();
-        ASSERT_EQ(l.status, 0) << preset << ": " << l.err;
+        const time_t from = std::time(nullptr);
+        const RunResult w = onWindows(windowsArgs, "win" + id);
+        const time_t to = std::time(nullptr);
         ASSERT_EQ(w.status, 0) << preset << ": " << w.err << w.out;
-
         render::Channels a, b;
         int rateA = 0, rateB = 0;
         std::string error;
-        ASSERT_TRUE(render::readWav(linuxWav, a, rateA, error)) << error;
         ASSERT_TRUE(render::readWav(winWav, b, rateB, error)) << error;
         EXPECT_EQ(rateB, kRate);
-        ASSERT_EQ(a.size(), 2u) << preset;
-        ASSERT_EQ(b.size(), a.size()) << preset;
-        for (size_t c = 0; c < a.size(); ++c) {
-            ASSERT_EQ(a[c].size(), size_t(kSeconds * kRate)) << preset;
-            ASSERT_EQ(b[c].size(), a[c].size()) << preset;
+        ASSERT_EQ(b.size(), 2u) << preset;
+
+        Difference d;
+        bool first = true;
+        for (time_t t = from; t <= to; ++t) {
+            const RunResult l = onLinux(linuxArgs, "linux" + id, clockStoppedAt(t));
+            ASSERT_EQ(l.status, 0) << preset << ": " << l.err;
+            render::Channels candidate;
+            ASSERT_TRUE(render::readWav(linuxWav, candidate, rateA, error)) << error;
+            ASSERT_EQ(candidate.size(), b.size()) << preset;
+            for (size_t c = 0; c < b.size(); ++c) {
+                ASSERT_EQ(candidate[c].size(), size_t(kSeconds * kRate)) << preset;
+                ASSERT_EQ(b[c].size(), candidate[c].size()) << preset;
+            }
+            const Difference here = compare(candidate, b);
+            if (first || here.relativeRms < d.relativeRms) {
+                d = here;
+                a = std::move(candidate);
+                first = false;
+            }
         }
-        const Difference d = compare(a, b);
         const bool drifts =
             passesThroughTheMathLibrary(testsupport::readFile(std::string(PRESETS_DIR) + "/" + preset));
         std::cout << "  " << preset << ": " << d.largest << ", " << d.relativeRms << ", " << d.worstWindowDb
