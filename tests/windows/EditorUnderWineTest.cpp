@@ -144,6 +144,7 @@ protected:
     }
 
     void editorRound(int bits);
+    void probeRound(int bits);
     // One of the Windows check programs; its report is shown when it fails.
     void backendCheck(const std::string& what) {
         const std::string log = scratch + "/" + what + ".log";
@@ -165,19 +166,30 @@ TEST_F(UnderWine, FileDialogsAnswerAndCloseWithTheirOwner) { backendCheck("choos
 
 // Where the Windows platform layer differs from Linux: preset, folder and Config.ini
 // names outside ASCII, and saving over a preset that exists.
-TEST_F(UnderWine, PlatformLayerKeepsNamesOutsideAsciiAndSavesOverFiles) {
-    const std::string work = scratch + "/platform";
+void UnderWine::probeRound(int bits) {
+    const std::string windowsDir = bits == 64 ? kWindowsDir : kWindowsDir32;
+    const std::string loader = bits == 64 ? wine : std::string("/usr/lib/wine/wine");
+    if (bits == 32) {
+        if (windowsDir.empty() || !exists(windowsDir + "/vantorel-platform-probe.exe"))
+            GTEST_SKIP() << "no 32-bit Windows build";
+        if (!exists(loader)) GTEST_SKIP() << "no wine for 32-bit programs (Debian package wine32)";
+    }
+    const std::string work = scratch + "/platform" + std::to_string(bits);
     std::error_code ec;
     std::filesystem::remove_all(work, ec);
     mkdir(work.c_str(), 0755);
-    const std::string log = scratch + "/platform.log";
-    const int rc = run({wine, kWindowsDir + "/vantorel-platform-probe.exe", "Z:" + work}, log, 120);
+    const std::string log = work + ".log";
+    const int rc = run({loader, windowsDir + "/vantorel-platform-probe.exe", "Z:" + work}, log, 120);
     EXPECT_EQ(rc, 0) << readText(log);
     EXPECT_NE(readText(log).find("\n0 failed"), std::string::npos) << readText(log);
     // Written through the wide API, the names reach this file system as the same UTF-8.
     EXPECT_TRUE(exists(work + u8"/Présets 音/Bässe/Grüße.vtp"));
     EXPECT_TRUE(exists(work + u8"/Présets 音/Cönfig.ini"));
 }
+
+TEST_F(UnderWine, PlatformLayerKeepsNamesOutsideAsciiAndSavesOverFiles) { probeRound(64); }
+
+TEST_F(UnderWine, PlatformLayerOf32BitBuildKeepsNamesOutsideAsciiAndSavesOverFiles) { probeRound(32); }
 
 // The plug-in's editor in a host window, with a factory patch: drawn, closed,
 // reopened, and the patch as it was; the 64-bit build, and the 32-bit one where its
