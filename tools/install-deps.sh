@@ -43,12 +43,14 @@ repair_i386_indexes() {
   for url in $($SUDO apt-get update 2>&1 | grep -o 'Failed to fetch [^ ]*binary-i386/Packages\.xz' |
                sed 's/^Failed to fetch //' | sort -u); do
     name=$(printf '%s' "${url%.xz}" | sed -E 's|^[a-z]+://||; s|/|_|g')
-    tmp=$(mktemp)
-    if /usr/lib/apt/apt-helper download-file "$url" "$tmp" >/dev/null 2>&1 && xz -t "$tmp" 2>/dev/null; then
+    # apt's own helper fetches and unpacks it; xz itself may not be installed.
+    tmp=$(mktemp --suffix=.xz)
+    if /usr/lib/apt/apt-helper download-file "$url" "$tmp" >/dev/null 2>&1 &&
+       /usr/lib/apt/apt-helper cat-file "$tmp" > "$tmp.txt" 2>/dev/null && grep -q '^Package: ' "$tmp.txt"; then
       echo "install-deps: using $url as the mirror serves it"
-      xz -dc "$tmp" | $SUDO tee "/var/lib/apt/lists/$name" >/dev/null
+      $SUDO cp "$tmp.txt" "/var/lib/apt/lists/$name"
     fi
-    rm -f "$tmp"
+    rm -f "$tmp" "$tmp.txt"
   done
 }
 
