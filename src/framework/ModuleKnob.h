@@ -92,8 +92,10 @@ private:
 class KnobWatch {
 public:
     inline bool moving() {
-        pending = knobEpoch.load(std::memory_order_acquire);
-        return pending != seen;
+        const uint32_t epoch = knobEpoch.load(std::memory_order_acquire);
+        if (epoch == seen) return false;  // no store on the common path
+        pending = epoch;
+        return true;
     }
     template <class... Knobs>
     inline void settle(const Knobs*... knobs) {

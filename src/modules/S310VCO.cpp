@@ -196,23 +196,32 @@ void S310VCO::updateFrequency(float pitch) {
     quarterPeriod = period * 0.25f;
 }
 
-void S310VCO::runSaw(bool syncEvent, float g, float bend) {
+// The wrap and the sync instant, a few samples in a period; kept out of line so that
+// the plain step below stays small enough to sit in process.
+__attribute__((noinline)) void S310VCO::sawEdge(bool syncEvent, float g) {
+    const float inc = increment;
+    if (!syncEvent) {
+        sawPhase -= 1.f;
+        insertCorrection(sawCorrection, sawPosition, sawPhase / inc, 2.f);
+        return;
+    }
+    const float q = sawPhase + inc;
+    if (q - g > 1.f) {
+        insertCorrection(sawCorrection, sawPosition, (q - 1.f) / inc, 2.f);
+        insertCorrection(sawCorrection, sawPosition, g / inc, 2.f * ((q - 1.f) - g));
+    } else {
+        insertCorrection(sawCorrection, sawPosition, g / inc, 2.f * (q - g));
+    }
+    sawPhase = g;
+}
+
+inline void S310VCO::runSaw(bool syncEvent, float g, float bend) {
     const float inc = increment;
     if (!syncEvent) {
         sawPhase += inc;
-        if (sawPhase >= 1.f) {
-            sawPhase -= 1.f;
-            insertCorrection(sawCorrection, sawPosition, sawPhase / inc, 2.f);
-        }
+        if (sawPhase >= 1.f) sawEdge(false, g);
     } else {
-        const float q = sawPhase + inc;
-        if (q - g > 1.f) {
-            insertCorrection(sawCorrection, sawPosition, (q - 1.f) / inc, 2.f);
-            insertCorrection(sawCorrection, sawPosition, g / inc, 2.f * ((q - 1.f) - g));
-        } else {
-            insertCorrection(sawCorrection, sawPosition, g / inc, 2.f * (q - g));
-        }
-        sawPhase = g;
+        sawEdge(true, g);
     }
     // The step residuals add about 4 increments of DC per cycle; take it back out.
     sawOut->outValue = (2.f * sawPhase - 1.f - 4.f * inc + sawCorrection[sawPosition]) * bend;

@@ -45,6 +45,7 @@ private:
     void insertCorrection(float* buffer, int position, float delay, float amplitude) const;
     void updateFrequency(float pitch);
     void runSaw(bool syncEvent, float g, float bend);
+    void sawEdge(bool syncEvent, float g);
     float runPulse(bool syncEvent, float f, float g, float width, float bend);
 
     ModuleKnob* tune;

@@ -61,7 +61,9 @@ void S404VCA::process() {
     float o1 = 0.f, o2 = 0.f, mix = 0.f;
     if (gain > 0.f) {
         o1 = clip.limit((float)((double)in1->inValue * level1->smoothedValue * gain));
-        o2 = clip.limit((float)((double)in2->inValue * level2->smoothedValue * gain));
+        // A jack without a cable reads exactly 0, and so would give exactly 0 here.
+        if (in2->connectionCount > 0)
+            o2 = clip.limit((float)((double)in2->inValue * level2->smoothedValue * gain));
         // No limit on X Fade: beyond +-1 the mix extrapolates.
         const float x = 0.5f - xfadeIn->inValue * 0.5f;
         mix = (1.f - x) * o2 + x * o1;
