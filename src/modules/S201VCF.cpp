@@ -44,30 +44,11 @@ void S201VCF::setSampleRate(float rate) {
     Module::setSampleRate(rate);
     frequencyScale = (float)(kFrequencyScale / sampleRate);
     lastO = -1.f;
+    coefficientsStand = false;
 }
 
-void S201VCF::process() {
-    if (knobs.moving()) {
-        level->smoothToValue();
-        cutoff->smoothToValue();
-        frequencyDepth->smoothToValue();
-        resonanceDepth->smoothToValue();
-        resonance->smoothToValue();
-        knobs.settle(level, cutoff, frequencyDepth, resonanceDepth, resonance);
-    }
-
-    // A tiny offset of alternating sign keeps silent states out of the subnormal range.
-    guard = -guard;
-    const float lev = (float)level->smoothedValue;
-    const float x = audioIn->inValue * lev * lev + guard;
-
-    const float o = limit(cutoffIn->inValue + (float)cutoff->smoothedValue +
-                              frequencyIn->inValue * (float)frequencyDepth->smoothedValue,
-                          0.f, 1.f);
-    const float r = limit(resonanceIn->inValue * (float)resonanceDepth->smoothedValue +
-                              (float)resonance->smoothedValue,
-                          0.f, 1.f);
-    // The coefficients follow from o and r alone; they are kept until either moves.
+// The coefficients follow from o and r alone; they are kept until either moves.
+inline void S201VCF::updateCoefficients(float o, float r) {
     if (o != lastO || r != lastR) {
         lastO = o;
         lastR = r;
@@ -81,6 +62,36 @@ void S201VCF::process() {
         a = 1.f + g;
         ag = a * g;
         denominator = a * a - k * g;
+    }
+}
+
+void S201VCF::process() {
+    const bool moving = knobs.moving();
+    if (moving) {
+        level->smoothToValue();
+        cutoff->smoothToValue();
+        frequencyDepth->smoothToValue();
+        resonanceDepth->smoothToValue();
+        resonance->smoothToValue();
+        knobs.settle(level, cutoff, frequencyDepth, resonanceDepth, resonance);
+    }
+
+    // A tiny offset of alternating sign keeps silent states out of the subnormal range.
+    guard = -guard;
+    const float lev = (float)level->smoothedValue;
+    const float x = audioIn->inValue * lev * lev + guard;
+
+    // With no cable on the three CV inputs (which then read exactly 0) and the knobs
+    // at rest, o and r are what they were last time: the coefficients stand.
+    const bool modulated = (cutoffIn->connectionCount | frequencyIn->connectionCount | resonanceIn->connectionCount) != 0;
+    if (moving || modulated || !coefficientsStand) {
+        coefficientsStand = !modulated;
+        updateCoefficients(
+            limit(cutoffIn->inValue + (float)cutoff->smoothedValue +
+                      frequencyIn->inValue * (float)frequencyDepth->smoothedValue,
+                  0.f, 1.f),
+            limit(resonanceIn->inValue * (float)resonanceDepth->smoothedValue + (float)resonance->smoothedValue,
+                  0.f, 1.f));
     }
     const float c = limit((k * s1 + a * s2 + ag * x) / denominator, -kNodeLimit, kNodeLimit);
     const float y = (s1 + g * c) / a;

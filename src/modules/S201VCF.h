@@ -21,6 +21,8 @@ public:
     float internalNode() const { return node; }
 
 private:
+    void updateCoefficients(float o, float r);
+
     ModuleKnob* level;
     ModuleKnob* cutoff;
     ModuleKnob* frequencyDepth;
@@ -40,5 +42,7 @@ private:
     // Coefficients of the last (o, r); o never goes below 0, so -1 means none yet.
     float lastO = -1.f, lastR = 0.f;
     float k = 0.f, g = 0.f, a = 1.f, ag = 0.f, denominator = 1.f;
+    // Set once the coefficients were made from the knobs alone.
+    bool coefficientsStand = false;
     KnobWatch knobs;
 };

@@ -1,6 +1,7 @@
 #include "modules/SA03MSFromDAW.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "engine/Vantorel.h"
@@ -19,6 +20,15 @@ constexpr int kInitialRing = 150;
 constexpr int kParked = 2147483646;
 constexpr float kTicksPerQuarter[5] = {24.f, 8.f, 4.f, 2.f, 1.f};
 constexpr uint8_t kMidiClock = 0xF8, kStart = 0xFA, kContinue = 0xFB, kStop = 0xFC;
+
+// Whether a and b lie in different whole ticks, as trunc(a) != trunc(b). Without
+// SSE4.1 a trunc costs a range test and two conversions; within 2^62 the integer
+// conversion alone truncates the same way, so only NaN and huge values take the
+// long road (and get trunc's answers, NaN included).
+inline bool differentTicks(double a, double b) {
+    if (std::fabs(a) < 0x1p62 && std::fabs(b) < 0x1p62) return (int64_t)a != (int64_t)b;
+    return std::trunc(a) != std::trunc(b);
+}
 
 }  // namespace
 
@@ -149,7 +159,7 @@ void SA03MSFromDAW::startBlock(int) {
 void SA03MSFromDAW::process() {
     midiOut->setOutWord(0);
     const double tpq = ticksPerQuarter;
-    if (resetOut->outValue <= 0.15f && std::trunc(tpq * previousPosition) != std::trunc(tpq * songPosition) &&
+    if (resetOut->outValue <= 0.15f && differentTicks(tpq * previousPosition, tpq * songPosition) &&
         clockOut->outValue != 1.f) {
         setClock(1.f);
         clockCountdown = pulseWidth;
