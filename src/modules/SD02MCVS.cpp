@@ -188,32 +188,38 @@ void SD02MCVS::process() {
 
     const uint32_t word = midiIn->inWord();
     const uint8_t status = (uint8_t)word, data1 = (uint8_t)(word >> 8), data2 = (uint8_t)(word >> 16);
-    switch (status & 0xF0) {
-        case 0x80:
-            noteOff(data1);
-            break;
-        case 0x90:
-            if (data2 == 0) noteOff(data1);
-            else noteOn(data1, data2);
-            break;
-        case 0xB0:
-            controller(data1, data2);
-            break;
-        case 0xE0:
-            bendValue = (float)(data1 + data2 * 128 - 8192);
-            updateBendTarget();
-            break;
-        default:
-            if (status == 0xF8) {
-                midiClock();
+    if (word == 0) {
+        // Most passes carry no message: only the clock pulse runs on, as in the default below.
+        if (clockCounter == clockPulseWidth) drive(clockOut, clockLed, 0.f);
+        if (clockCounter < INT32_MAX) ++clockCounter;
+    } else {
+        switch (status & 0xF0) {
+            case 0x80:
+                noteOff(data1);
                 break;
-            }
-            if (clockCounter == clockPulseWidth) drive(clockOut, clockLed, 0.f);
-            // Held at its top rather than wrapping when no clock comes for hours.
-            if (clockCounter < INT32_MAX) ++clockCounter;
-            if (status == 0xFA || status == 0xFB) drive(resetOut, resetLed, 0.f);
-            else if (status == 0xFC) drive(resetOut, resetLed, 1.f);
-            break;
+            case 0x90:
+                if (data2 == 0) noteOff(data1);
+                else noteOn(data1, data2);
+                break;
+            case 0xB0:
+                controller(data1, data2);
+                break;
+            case 0xE0:
+                bendValue = (float)(data1 + data2 * 128 - 8192);
+                updateBendTarget();
+                break;
+            default:
+                if (status == 0xF8) {
+                    midiClock();
+                    break;
+                }
+                if (clockCounter == clockPulseWidth) drive(clockOut, clockLed, 0.f);
+                // Held at its top rather than wrapping when no clock comes for hours.
+                if (clockCounter < INT32_MAX) ++clockCounter;
+                if (status == 0xFA || status == 0xFB) drive(resetOut, resetLed, 0.f);
+                else if (status == 0xFC) drive(resetOut, resetLed, 1.f);
+                break;
+        }
     }
 
     float note = noteOut->outValue;
