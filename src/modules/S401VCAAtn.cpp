@@ -55,7 +55,8 @@ void S401VCAAtn::process() {
     float o1 = 0.f, o2 = 0.f;
     if (cv > 0.f) {
         o1 = clip[0].limit(cv * gainFactor * in1->inValue);
-        o2 = clip[1].limit(cv * gainFactor * in2->inValue);
+        // A jack without a cable reads exactly 0, and so would give exactly 0 here.
+        if (in2->connectionCount > 0) o2 = clip[1].limit(cv * gainFactor * in2->inValue);
     }
     out1->outValue = o1;
     out2->outValue = o2;
