@@ -200,3 +200,34 @@ TEST(S201VCF, ANonNumberOnTheInputsLeavesNoLastingDamage) {
     b.run(4800, [](int) { return 0.f; });
     EXPECT_NEAR(b.gainAt(50.0), 0.25, 0.0025);
 }
+
+TEST(S201VCF, PullingACvCableActsFromTheNextPassAsACvOfZero) {
+    // A: Cut CV on a cable that is pulled after n passes. B: the cable stays and its
+    // source drops to 0 so that the filter reads 0 from the same pass. The two must
+    // agree to the bit, however the filter keeps its coefficients between passes.
+    const int n = 700, rest = 900;
+    auto noise = [](int i) { return (float)std::sin(0.37 * i) * 0.8f + (float)std::sin(2.9 * i) * 0.3f; };
+    Bench a, b;
+    for (Bench* x : {&a, &b}) x->knob(kCut, 0.35f);
+    auto* source = a.rig.addCustom<AddModule>(0.3f);
+    Cable* cv = a.rig.cable(source->out, jacks(a.vcf)[kCutCv]);
+    b.set(kCutCv, 0.3f);
+
+    std::vector<float> ya = a.run(n, noise);
+    a.rig.editor.removeCable(cv);
+    const std::vector<float> ya2 = a.run(rest, noise);
+    ya.insert(ya.end(), ya2.begin(), ya2.end());
+
+    std::vector<float> yb = b.run(n - 1, noise);
+    b.sources[kCutCv]->offset = 0.f;
+    const std::vector<float> yb2 = b.run(rest + 1, noise);
+    yb.insert(yb.end(), yb2.begin(), yb2.end());
+
+    ASSERT_EQ(ya.size(), yb.size());
+    for (size_t i = 0; i < ya.size(); ++i) ASSERT_EQ(ya[i], yb[i]) << "pass " << i;
+    // The pull mattered: the cut-off really moved (0.65 to 0.35).
+    double before = 0, after = 0;
+    for (int i = n - 200; i < n; ++i) before += std::fabs(ya[(size_t)i]);
+    for (int i = n + rest - 200; i < n + rest; ++i) after += std::fabs(ya[(size_t)i]);
+    EXPECT_GT(before, 1.5 * after);
+}
