@@ -53,7 +53,56 @@ inline void symmetricSums(const float* c, const float* xl, const float* xr, int 
     }
 }
 
+#if defined(__GNUC__) && !defined(__clang__) && (defined(__x86_64__) || defined(__i386__))
+#define VANTOREL_WIDE_FIR 1
+typedef float v8sf __attribute__((vector_size(32)));
+typedef int v8si __attribute__((vector_size(32)));
+
+// The same sums with each pair of four-lane accumulators held as one eight-lane
+// register: lane for lane the same products and additions in the same order, so the
+// result is bit for bit that of symmetricSums, in about half the instructions.
+__attribute__((target("avx"))) void symmetricSumsWide(const float* c, const float* xl, const float* xr, int n,
+                                                       int h, float& sumL, float& sumR) {
+    v8sf l = {0, 0, 0, 0, 0, 0, 0, 0}, r = {0, 0, 0, 0, 0, 0, 0, 0};
+    int d = 0;
+    for (; d + 8 <= h; d += 8) {
+        v8sf cv, a, b;
+        std::memcpy(&cv, c + d, sizeof cv);
+        std::memcpy(&a, xl + d, sizeof a);
+        std::memcpy(&b, xl + n - 8 - d, sizeof b);
+        l += cv * (a + __builtin_shuffle(b, v8si{7, 6, 5, 4, 3, 2, 1, 0}));
+        std::memcpy(&a, xr + d, sizeof a);
+        std::memcpy(&b, xr + n - 8 - d, sizeof b);
+        r += cv * (a + __builtin_shuffle(b, v8si{7, 6, 5, 4, 3, 2, 1, 0}));
+    }
+    v4sf l0 = {l[0], l[1], l[2], l[3]}, l1 = {l[4], l[5], l[6], l[7]};
+    v4sf r0 = {r[0], r[1], r[2], r[3]}, r1 = {r[4], r[5], r[6], r[7]};
+    for (; d + 4 <= h; d += 4) {
+        const v4sf c0 = load4(c + d);
+        l0 += c0 * (load4(xl + d) + reversed(load4(xl + n - 4 - d)));
+        r0 += c0 * (load4(xr + d) + reversed(load4(xr + n - 4 - d)));
+    }
+    sumL = lanes(l0 + l1);
+    sumR = lanes(r0 + r1);
+    for (; d < h; ++d) {
+        sumL += c[d] * (xl[d] + xl[n - 1 - d]);
+        sumR += c[d] * (xr[d] + xr[n - 1 - d]);
+    }
+}
+
+#endif
+
 }  // namespace
+
+// Chosen at run time: the plug-in must load on any x86-64 the host runs on.
+bool Decimator::wideSumsAvailable() {
+#ifdef VANTOREL_WIDE_FIR
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx") != 0;
+#else
+    return false;
+#endif
+}
 
 int Decimator::tapCount(int filterType, int factor) {
     switch (filterType) {
@@ -108,7 +157,11 @@ void Decimator::firEvaluate(float* outL, float* outR) const {
     const float* xl = firRing[0] + firPos;
     const float* xr = firRing[1] + firPos;
     float sumL, sumR;
-    symmetricSums(firCoefs, xl, xr, n, h, sumL, sumR);
+#ifdef VANTOREL_WIDE_FIR
+    if (wideSums) symmetricSumsWide(firCoefs, xl, xr, n, h, sumL, sumR);
+    else
+#endif
+        symmetricSums(firCoefs, xl, xr, n, h, sumL, sumR);
     *outL = sumL + firCoefs[h] * xl[h];
     *outR = sumR + firCoefs[h] * xr[h];
 }

@@ -36,6 +36,10 @@ public:
     // Audio thread: the symmetric convolution over the last N inputs, both outputs.
     void firEvaluate(float* outL, float* outR) const;
 
+    // Whether firEvaluate uses the eight-lane form of its sums (the same result).
+    static bool wideSumsAvailable();
+    bool wideSums = wideSumsAvailable();
+
     int firTaps = 0;
     int firPos = 0;
     float dcOffset = 1e-13f;
