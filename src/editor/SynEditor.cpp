@@ -279,7 +279,7 @@ void SynEditor::setAlwaysOn(Module* m, bool on) {
 void SynEditor::setModuleOversampled(Module* m, bool on) {
     EngineLockGuard guard(synth->engineLock);
     m->oversampled = on;
-    m->setSampleRate(on ? hostSampleRate * (float)synth->oversampleFactor : hostSampleRate);
+    m->setSampleRate(on ? synth->hostSampleRate * (float)synth->oversampleFactor : synth->hostSampleRate);
 }
 
 void SynEditor::setModuleBandlimit(Module* m, int mode) {
@@ -348,7 +348,7 @@ bool SynEditor::readPatch(const uint8_t* data, size_t size, bool chunk) {
         m->oversampled = pm.oversampled;
         m->bandlimit = pm.bandlimit;
         m->alwaysOn = pm.alwaysOn;
-        m->setSampleRate(pm.oversampled ? hostSampleRate * (float)synth->oversampleFactor : hostSampleRate);
+        m->setSampleRate(pm.oversampled ? synth->hostSampleRate * (float)synth->oversampleFactor : synth->hostSampleRate);
         addToRack(m);
         if (m->alwaysOn) activateModule(m);
         m->loadState(pm.data.data(), pm.dataBytes, pm.version);

@@ -13,7 +13,6 @@
 using namespace vst;
 
 float noteFrequency[128];
-float hostSampleRate = 44100.f;
 int hostBlockSize = 1024;
 int openCount = 0;
 

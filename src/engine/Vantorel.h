@@ -12,7 +12,6 @@ struct ModuleList;
 
 // Shared by every instance in the loaded library.
 extern float noteFrequency[128];
-extern float hostSampleRate;
 extern int hostBlockSize;
 extern int openCount;
 
@@ -59,6 +58,10 @@ public:
     std::string pluginFolder;
     int pluginFolderLen = -1;
     EngineLock engineLock;
+
+    // The rate the host runs this instance at; each instance has its own, as hosts
+    // may run instances at different rates in one process.
+    float hostSampleRate = 44100.f;
 
     // Oversampling.
     int oversampleFactor = 1;

@@ -15,7 +15,7 @@
 
 Module::Module(const CRect& size, Patch* editor, CBitmap* background)
     : CViewContainer(size, background), synth(editor->synth), editor(editor) {
-    const double rate = (double)synth->oversampleFactor * (double)hostSampleRate;
+    const double rate = (double)synth->oversampleFactor * (double)synth->hostSampleRate;
     sampleRate = (float)rate;
     nyquist = (float)(rate * 0.5);
     samplesPerMinute = (float)(rate * 60.0);

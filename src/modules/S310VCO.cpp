@@ -121,7 +121,7 @@ S310VCO::S310VCO(Patch* editor)
     addScrews();
     addScrewsRight();
     setJackValues(0.f);
-    rectifyThreshold = 0.0454f * (sampleRate / hostSampleRate);
+    rectifyThreshold = 0.0454f * (sampleRate / synth->hostSampleRate);
     setBandlimit(0);
 }
 
@@ -134,14 +134,14 @@ void S310VCO::setSampleRate(float rate) {
     cachedPitch = -1000.f;
     pitchCv = std::numeric_limits<float>::quiet_NaN();
     if (bandlimit == 1) setBandlimit(1);
-    rectifyThreshold = 0.0454f * (sampleRate / hostSampleRate);
+    rectifyThreshold = 0.0454f * (sampleRate / synth->hostSampleRate);
 }
 
 bool S310VCO::setBandlimit(int mode) {
     bandlimit = mode;
     int s = kTableOversampling;
     // Near DAW Nyquist: each correction spans the time it would at the host rate.
-    if (mode == 1 && oversampled) s = std::max(1, (int)(16.f / (sampleRate / hostSampleRate)));
+    if (mode == 1 && oversampled) s = std::max(1, (int)(16.f / (sampleRate / synth->hostSampleRate)));
     step = s;
     bufferLength = kTableLength / s + 3;
     std::fill(std::begin(sawCorrection), std::end(sawCorrection), 0.f);

@@ -17,7 +17,7 @@ constexpr int kLedOffset = 16;
 constexpr int kDigitWidth = 13, kDigitHeight = 22;
 constexpr int kMaxChannel = 16;
 
-int ledHoldAtHostRate() { return std::max(1, (int)(hostSampleRate * 0.1f)); }
+int ledHoldAtHostRate(float hostRate) { return std::max(1, (int)(hostRate * 0.1f)); }
 }  // namespace
 
 SD05MPC::SD05MPC(Patch* editor)
@@ -39,13 +39,13 @@ SD05MPC::SD05MPC(Patch* editor)
 
     addScrews();
     setJackValues(0.f);
-    ledHold = ledHoldAtHostRate();
+    ledHold = ledHoldAtHostRate(synth->hostSampleRate);
     registerForBlocks();
 }
 
 void SD05MPC::setSampleRate(float rate) {
     Module::setSampleRate(rate);
-    ledHold = ledHoldAtHostRate();
+    ledHold = ledHoldAtHostRate(synth->hostSampleRate);
 }
 
 // Editor thread without the lock, or under it from loadState.

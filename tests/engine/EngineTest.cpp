@@ -266,3 +266,41 @@ TEST(Engine, NullHostBuffersAreReadAsSilenceAndNeverWritten) {
     rig.plugin.processReplacing(inputs, outputs, 16);
     for (float v : out1) EXPECT_EQ(v, 0.f);
 }
+
+// Hosts may run two instances at different rates in one process (a bounce at 96 kHz
+// beside a 48 kHz project); each instance's modules must run at its own rate.
+TEST(Engine, EachInstanceKeepsItsOwnHostRate) {
+    auto oscillator = [](Rig& rig) {
+        Module* vco = rig.add("S310 VCO");
+        Module* sink = rig.add("SA02 2 DAW");
+        setKnob(knobs(sink)[1], 1.f);
+        for (PatchPoint* j : jacks(vco))
+            if (j->direction == kJackOutput) {
+                rig.cable(j, jacks(sink)[1]);  // the first output: Saw
+                break;
+            }
+        return vco;
+    };
+    // Zero crossings upwards in a second of output: the oscillator's frequency.
+    auto risingCrossings = [](Rig& rig, int frames) {
+        HostBuffers io(frames);
+        rig.render(io);
+        int n = 0;
+        for (int i = 1; i < frames; ++i) n += io.out[0][(size_t)i - 1] < 0.f && io.out[0][(size_t)i] >= 0.f;
+        return n;
+    };
+    Rig at48(48000.f);
+    Rig at96(96000.f);  // set after the first: the last rate set must not leak into it
+    Module* vco48 = oscillator(at48);
+    Module* vco96 = oscillator(at96);
+    EXPECT_EQ(vco48->sampleRate, 48000.f);
+    EXPECT_EQ(vco96->sampleRate, 96000.f);
+    const int hz48 = risingCrossings(at48, 48000), hz96 = risingCrossings(at96, 96000);
+    EXPECT_GT(hz48, 20);
+    EXPECT_NEAR(hz48, hz96, 1);
+    // Changing one instance's rate leaves the other's modules alone.
+    at96.plugin.setSampleRate(44100.f);
+    Module* late = at48.add("S201 VCF");
+    EXPECT_EQ(late->sampleRate, 48000.f);
+    EXPECT_EQ(vco48->sampleRate, 48000.f);
+}

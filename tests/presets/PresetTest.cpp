@@ -107,7 +107,7 @@ TEST(PresetFormat, BusyPatchComesBackAndWritesTheSameBytes) {
     EXPECT_EQ(amp->getViewSize().top, 2 * kRowHeight);
     EXPECT_TRUE(amp->alwaysOn);
     EXPECT_FALSE(from->oversampled);
-    EXPECT_EQ(from->sampleRate, hostSampleRate);
+    EXPECT_EQ(from->sampleRate, from->synth->hostSampleRate);
     EXPECT_EQ(from->bandlimit, 1);
     EXPECT_FLOAT_EQ(knobs(out)[0]->getValue(), 0.3f);
     EXPECT_FLOAT_EQ(knobs(out)[0]->smoothedValue, 0.3f);

@@ -76,7 +76,7 @@ void checkInvariants(Vantorel& plugin, const char* when) {
             fail("%s: %s has %d cables, Always ON %d, process index %d", when, m->getName(), m->cableCount,
                  (int)m->alwaysOn, m->processIndex);
         cableEnds += m->cableCount;
-        const float expected = (m->oversampled ? (float)plugin.oversampleFactor : 1.f) * hostSampleRate;
+        const float expected = (m->oversampled ? (float)plugin.oversampleFactor : 1.f) * plugin.hostSampleRate;
         if (m->sampleRate != expected)
             fail("%s: %s runs at %g Hz, expected %g", when, m->getName(), m->sampleRate, expected);
     }
