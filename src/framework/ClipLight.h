@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 #include "gui/CControl.h"
 
 // The limit amplifiers and effects share: outputs stop at -4 and 4, and a red light
@@ -11,6 +13,7 @@ public:
 
     // Audio thread, per output value.
     inline float limit(float v) {
+        if (std::fabs(v) <= kLimit) return v;  // the usual case in one test; false for NaN
         if (v > kLimit) v = kLimit;
         else if (v < -kLimit) v = -kLimit;
         else return v == v ? v : 0.f;  // NaN would reach the host otherwise

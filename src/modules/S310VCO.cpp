@@ -282,12 +282,15 @@ void S310VCO::process() {
         knobs.settle(tune, fm, pw, ra, octave);
     }
 
-    const float trig = trigIn->inValue;
-    if (previousTrig < 0.25f && trig >= 0.25f && octaveOffset < 6)
-        ++octaveOffset;
-    else if (previousTrig > -0.25f && trig <= -0.25f && octaveOffset > -6)
-        --octaveOffset;
-    previousTrig = trig;
+    // Without a cable the input reads 0, which moves nothing once the last value was 0.
+    if (trigIn->connectionCount > 0 || previousTrig != 0.f) {
+        const float trig = trigIn->inValue;
+        if (previousTrig < 0.25f && trig >= 0.25f && octaveOffset < 6)
+            ++octaveOffset;
+        else if (previousTrig > -0.25f && trig <= -0.25f && octaveOffset > -6)
+            --octaveOffset;
+        previousTrig = trig;
+    }
 
     // The pitch sum follows two inputs, the octave offset and knobs that only change
     // while the group is moving; with all of them as before it is as before.
@@ -308,7 +311,7 @@ void S310VCO::process() {
     // Read here rather than cached on change, so host automation of the switch counts
     // too; a value that truncates to 1 is Bend.
     const float mode = hardBend->getValue();
-    if (mode >= 1.f && mode < 2.f && syncIn->connectionCount > 0) {
+    if (syncIn->connectionCount > 0 && mode >= 1.f && mode < 2.f) {
         const double e = std::cos((((double)raIn->inValue + ra->smoothedValue) * 50.0 + 2.0) * sync);
         // An infinite Sync would otherwise leave NaN in the integrators for good.
         if (e == e) bend = (float)e;
