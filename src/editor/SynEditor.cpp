@@ -116,6 +116,7 @@ void SynEditor::buildWindowViews() {
 }
 
 bool SynEditor::open(void* parentWindow) {
+    std::lock_guard<std::recursive_mutex> views(viewLock);
     if (frame) return true;
     AEffGUIEditor::open(parentWindow);
     frame = new SynFrame(CRect(0, 0, kEditorWidth, kEditorHeight), parentWindow, this);
@@ -130,6 +131,7 @@ bool SynEditor::open(void* parentWindow) {
 }
 
 void SynEditor::close() {
+    std::lock_guard<std::recursive_mutex> views(viewLock);
     if (!frame) return;
     // A module still on the mouse is settled the way a release would settle it.
     endModuleDrag();
@@ -148,6 +150,7 @@ void SynEditor::close() {
 }
 
 void SynEditor::idle() {
+    std::lock_guard<std::recursive_mutex> views(viewLock);
     pollFileChooser();
     if (frame) frame->idle();
 }

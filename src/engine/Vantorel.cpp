@@ -254,6 +254,7 @@ void Vantorel::getParameterName(VstInt32 index, char* text) {
 }
 
 VstInt32 Vantorel::getChunk(void** data, bool) {
+    std::lock_guard<std::recursive_mutex> views(editor->viewLock);
     const std::vector<uint8_t>& bytes = editor->writeChunk();
     *data = (void*)bytes.data();
     return (VstInt32)bytes.size();
@@ -261,6 +262,7 @@ VstInt32 Vantorel::getChunk(void** data, bool) {
 
 VstInt32 Vantorel::setChunk(void* data, VstInt32 size, bool) {
     if (!data || size <= 0) return 0;
+    std::lock_guard<std::recursive_mutex> views(editor->viewLock);
     return editor->readChunk(static_cast<const uint8_t*>(data), (size_t)size) ? 1 : 0;
 }
 

@@ -13,6 +13,10 @@
 //     Each block must come wholly from one of the two patches, and each parameter read
 //     must give a value that index has in one of them: never a torn patch.
 //
+//   host_threads_stress editor
+//     The editor open and drawing on the window thread while the host loads chunks
+//     on its own thread and the audio thread renders.
+//
 // A plain main() rather than gtest, as in the editing stress test.
 #include <algorithm>
 #include <atomic>
@@ -31,6 +35,7 @@
 #include "framework/Module.h"
 #include "framework/ModuleKnob.h"
 #include "framework/PatchPoint.h"
+#include "gui/CFrame.h"
 #include "stress/StressSupport.h"
 
 using namespace stress;
@@ -247,6 +252,66 @@ int runHost() {
     return failures.load();
 }
 
+// The editor open and drawing on the host's window thread (here the main thread)
+// while the host loads chunks on a thread of its own and the audio thread renders:
+// a load must never delete the views a draw is walking.
+int runEditor() {
+    auto plugin = makePlugin();
+    const HostPatch patches[2] = {buildHostPatch(*plugin, 0.5f, 0), buildHostPatch(*plugin, 0.9f, 3)};
+    if (failures.load()) return failures.load();
+    SynEditor& editor = *plugin->editor;
+    if (!editor.open(nullptr)) return fail("the editor does not open"), failures.load();
+
+    std::atomic<bool> stop{false};
+    long blocks = 0, loads = 0, draws = 0;
+    std::thread audio([&] {
+        HostBlock io;
+        while (!stop.load(std::memory_order_acquire)) {
+            plugin->processReplacing(io.inPtr, io.outPtr, kFrames);
+            ++blocks;
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+    });
+    std::thread host([&] {
+        while (!stop.load(std::memory_order_acquire)) {
+            const HostPatch& p = patches[loads % 2];
+            if (plugin->setChunk((void*)p.chunk.data(), (int)p.chunk.size(), false) != 1) {
+                fail("setChunk refused a chunk of our own");
+                return;
+            }
+            ++loads;
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+        }
+    });
+
+    const auto deadline = std::chrono::steady_clock::now() + kRunTime;
+    while (std::chrono::steady_clock::now() < deadline && failures.load() == 0) {
+        {
+            // Everything the editor thread does to its views happens under the lock.
+            std::lock_guard<std::recursive_mutex> views(editor.viewLock);
+            editor.getFrame()->invalid();
+        }
+        editor.idle();
+        ++draws;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));  // a host idles its editors now and then
+    }
+    stop.store(true, std::memory_order_release);
+    audio.join();
+    host.join();
+
+    // The rack on screen is the patch loaded last.
+    {
+        std::lock_guard<std::recursive_mutex> views(editor.viewLock);
+        const HostPatch& last = patches[(loads + 1) % 2];
+        if (editor.rackModules.size() != last.modules)
+            fail("after the loads the rack holds %d modules, not %d", editor.rackModules.size(), last.modules);
+    }
+    editor.close();
+    std::printf("editor thread: %ld draws, %ld loads, %ld blocks\n", draws, loads, blocks);
+    if (failures.load() == 0 && (draws < 20 || loads < 20 || blocks < 10)) fail("a thread hardly ran");
+    return failures.load();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -254,8 +319,9 @@ int main(int argc, char** argv) {
     int n;
     if (scenario == "instances") n = runInstances();
     else if (scenario == "host") n = runHost();
+    else if (scenario == "editor") n = runEditor();
     else {
-        std::fprintf(stderr, "usage: %s instances|host\n", argv[0]);
+        std::fprintf(stderr, "usage: %s instances|host|editor\n", argv[0]);
         return 2;
     }
     if (n) std::fprintf(stderr, "%d failure(s)\n", n);
