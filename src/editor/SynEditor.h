@@ -213,6 +213,7 @@ public:
     // Host chunk. The buffer stays valid until the next call. A chunk is built at
     // once, window or not, so the host always gets back the patch it last set.
     const std::vector<uint8_t>& writeChunk();
+    bool readChunk(const uint8_t* data, size_t size);
 
     // Held by the editor thread while it opens, closes, handles events and draws (all
     // in idle), and by the host's chunk calls, which may come on another thread: a
@@ -220,7 +221,7 @@ public:
     // the mouse is halfway through editing. The audio thread never takes it, so
     // drawing cannot hold up a block. Taken before the engine lock, never inside it.
     std::recursive_mutex viewLock;
-    bool readChunk(const uint8_t* data, size_t size);
+
     // Preset files. Writing goes to a file beside the target that is renamed into
     // place, so a failed save never destroys the previous file.
     bool writePresetFile(const std::string& path);

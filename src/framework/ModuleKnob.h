@@ -7,10 +7,9 @@
 #include "gui/CControl.h"
 
 // Counts every change to any knob (value, step, snap) in the library, so a module
-// can tell with one load that none of its knobs can have moved.
-// Declared hidden so that every module reads it with one instruction rather than
-// through the global offset table (an extern declaration is not covered by the
-// library-wide hidden default).
+// can tell with one load that none of its knobs can have moved. Declared hidden so
+// that the load is one instruction, not one through the global offset table (an
+// extern declaration is not covered by the library-wide hidden default).
 #if defined(__GNUC__) && !defined(_WIN32)
 extern __attribute__((visibility("hidden"))) std::atomic<uint32_t> knobEpoch;
 #else

@@ -83,7 +83,8 @@ void S201VCF::process() {
 
     // With no cable on the three CV inputs (which then read exactly 0) and the knobs
     // at rest, o and r are what they were last time: the coefficients stand.
-    const bool modulated = (cutoffIn->connectionCount | frequencyIn->connectionCount | resonanceIn->connectionCount) != 0;
+    const bool modulated =
+        (cutoffIn->connectionCount | frequencyIn->connectionCount | resonanceIn->connectionCount) != 0;
     if (moving || modulated || !coefficientsStand) {
         coefficientsStand = !modulated;
         updateCoefficients(
