@@ -125,8 +125,16 @@ S310VCO::S310VCO(Patch* editor)
     setBandlimit(0);
 }
 
+void S310VCO::updatePlainSaw() {
+    plainSaw = sawOut->connectionCount > 0 && (syncIn->connectionCount | trigIn->connectionCount | triOut->connectionCount |
+                                               sineOut->connectionCount | pulseOut->connectionCount) == 0;
+}
+
+void S310VCO::cableConnected(PatchPoint*) { updatePlainSaw(); }
+
 void S310VCO::cableDisconnected(PatchPoint* jack) {
     if (jack == trigIn) octaveOffset = 0;
+    updatePlainSaw();
 }
 
 void S310VCO::setSampleRate(float rate) {
@@ -215,6 +223,21 @@ __attribute__((noinline)) void S310VCO::sawEdge(bool syncEvent, float g) {
     sawPhase = g;
 }
 
+// The pitch sum follows two inputs, the octave offset and knobs that only change
+// while the group is moving; with all of them as before it is as before.
+inline void S310VCO::followPitch(bool knobsMoving) {
+    const float cv = cvIn->inValue, fmCv = fmIn->inValue;
+    if (knobsMoving || cv != pitchCv || fmCv != pitchFm || octaveOffset != pitchOffset) {
+        pitchCv = cv;
+        pitchFm = fmCv;
+        pitchOffset = octaveOffset;
+        const double depth = fm->smoothedValue;
+        const float pitch = (float)((double)cv * 10.0 + (octave->smoothedValue * 12.0 - 6.0) + tune->smoothedValue +
+                                    octaveOffset + depth * depth * depth * 8.0 * fmCv);
+        if (pitch != cachedPitch) updateFrequency(pitch);
+    }
+}
+
 inline void S310VCO::runSaw(bool syncEvent, float g, float bend) {
     const float inc = increment;
     if (!syncEvent) {
@@ -282,6 +305,14 @@ void S310VCO::process() {
         knobs.settle(tune, fm, pw, ra, octave);
     }
 
+    // The usual voice: with Sync and Trig. reading 0 as they did last pass, nothing
+    // shifts the octave, bends or syncs, and only the saw is wanted.
+    if (plainSaw && previousTrig == 0.f && previousSync == 0.f) {
+        followPitch(knobsMoving);
+        runSaw(false, 0.f, 1.f);
+        return;
+    }
+
     // Without a cable the input reads 0, which moves nothing once the last value was 0.
     if (trigIn->connectionCount > 0 || previousTrig != 0.f) {
         const float trig = trigIn->inValue;
@@ -292,18 +323,7 @@ void S310VCO::process() {
         previousTrig = trig;
     }
 
-    // The pitch sum follows two inputs, the octave offset and knobs that only change
-    // while the group is moving; with all of them as before it is as before.
-    const float cv = cvIn->inValue, fmCv = fmIn->inValue;
-    if (knobsMoving || cv != pitchCv || fmCv != pitchFm || octaveOffset != pitchOffset) {
-        pitchCv = cv;
-        pitchFm = fmCv;
-        pitchOffset = octaveOffset;
-        const double depth = fm->smoothedValue;
-        const float pitch = (float)((double)cv * 10.0 + (octave->smoothedValue * 12.0 - 6.0) + tune->smoothedValue +
-                                    octaveOffset + depth * depth * depth * 8.0 * fmCv);
-        if (pitch != cachedPitch) updateFrequency(pitch);
-    }
+    followPitch(knobsMoving);
     const float inc = increment;
 
     const float sync = syncIn->inValue;

@@ -20,6 +20,7 @@ public:
     // Audio thread, lock held.
     void process() override;
     // Lock held.
+    void cableConnected(PatchPoint* jack) override;
     void cableDisconnected(PatchPoint* jack) override;
     void setSampleRate(float rate) override;
     bool setBandlimit(int mode) override;
@@ -44,6 +45,8 @@ private:
     // samples before the current one, spread over the coming samples.
     void insertCorrection(float* buffer, int position, float delay, float amplitude) const;
     void updateFrequency(float pitch);
+    void updatePlainSaw();
+    void followPitch(bool knobsMoving);
     void runSaw(bool syncEvent, float g, float bend);
     void sawEdge(bool syncEvent, float g);
     float runPulse(bool syncEvent, float f, float g, float width, float bend);
@@ -78,6 +81,8 @@ private:
     float previousTrig = 0.f;
     float previousSync = -1.f;
 
+    // Only the saw has a cable, and nothing on Sync or Trig.: the usual voice.
+    bool plainSaw = false;
     float sawPhase = 0.f;
     float pulsePhase = 0.f;
     float pulseLevel = -1.f;

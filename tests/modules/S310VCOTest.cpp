@@ -475,3 +475,42 @@ TEST(S310VCO, ANonNumberOnTheInputsLeavesNoLastingDamage) {
     for (size_t i = 100; i < saw.size(); ++i) ASSERT_TRUE(std::isfinite(saw[i]) && std::isfinite(b.probe->data[1][i])) << i;
     EXPECT_NEAR(pitchOf(saw, 100) / 440.0, 1.0, 1e-3);
 }
+
+// A voice that only hears the saw takes a shorter road through the oscillator; the
+// saw must not tell which road it took, as cables come and go on the other jacks.
+TEST(S310VCO, SawIsTheSameWhateverElseIsCabled) {
+    Bench a, b;  // a: the saw alone most of the time; b: always another cable too
+    for (Bench* x : {&a, &b}) {
+        x->knob(kTune, 0.37f);
+        x->set(kCv, cvFor(1234.5));
+        x->set(kFmCv, 0.f);
+        x->listen(kSaw);
+    }
+    b.listen(kPulse, 1);
+    b.set(kSync, 0.f);  // a Sync cable that never rises: no sync, but the long road
+    std::vector<float> sa, sb;
+    auto take = [&](int frames) {
+        const std::vector<float>& ya = a.fresh(frames);
+        sa.insert(sa.end(), ya.begin(), ya.end());
+        const std::vector<float>& yb = b.fresh(frames);
+        sb.insert(sb.end(), yb.begin(), yb.end());
+    };
+    take(600);
+    // A Trig. cable comes and goes (at 0 it shifts nothing), then the triangle.
+    Cable* trig = a.rig.cable(a.rig.addCustom<AddModule>()->out, jacks(a.vco)[kTrig]);
+    take(300);
+    a.rig.editor.removeCable(trig);
+    take(300);
+    Cable* tri = a.rig.cable(jacks(a.vco)[kTri], a.probe->ins[1]);
+    take(300);
+    a.rig.editor.removeCable(tri);
+    // The pitch moves while only the saw is cabled.
+    a.sources[kCv]->offset = b.sources[kCv]->offset = cvFor(333.3);
+    take(900);
+    ASSERT_EQ(sa.size(), sb.size());
+    for (size_t i = 0; i < sa.size(); ++i) ASSERT_EQ(sa[i], sb[i]) << "pass " << i;
+    // Not a silent pair: the saw swings through its range at the new pitch.
+    const auto [lo, hi] = std::minmax_element(sa.end() - 700, sa.end());
+    EXPECT_GT(*hi - *lo, 1.5f);
+    EXPECT_GT(pitchOf(sa, sa.size() - 700), 100.0);
+}
