@@ -126,8 +126,9 @@ S310VCO::S310VCO(Patch* editor)
 }
 
 void S310VCO::updatePlainSaw() {
-    plainSaw = sawOut->connectionCount > 0 && (syncIn->connectionCount | trigIn->connectionCount | triOut->connectionCount |
-                                               sineOut->connectionCount | pulseOut->connectionCount) == 0;
+    const int others = syncIn->connectionCount | trigIn->connectionCount | triOut->connectionCount |
+                       sineOut->connectionCount | pulseOut->connectionCount;
+    plainSaw = sawOut->connectionCount > 0 && others == 0;
 }
 
 void S310VCO::cableConnected(PatchPoint*) { updatePlainSaw(); }

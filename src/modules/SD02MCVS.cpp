@@ -71,6 +71,7 @@ void SD02MCVS::updateBendTarget() {
     const int semitones = (int)((double)span * 120.0);
     const float scale = (float)semitones / 120.f;
     bendTarget = bendValue >= 0.f ? bendValue * scale / 8191.f : bendValue * scale / 8192.f;
+    bendSettled = false;
 }
 
 void SD02MCVS::updateGlideStep() {
@@ -146,6 +147,7 @@ void SD02MCVS::controller(uint8_t number, uint8_t value) {
         case 33:
             (number == 1 ? modMsb : modLsb) = value;
             modTarget = (float)(modMsb * 128 + modLsb) / 16383.f;
+            modSettled = false;
             break;
         case 7:
         case 39:
@@ -247,10 +249,22 @@ void SD02MCVS::process() {
     }
     noteOut->outValue = note;
 
-    const float db = bendTarget - bendOut->outValue;
-    if (db != 0.f) bendOut->outValue = std::fabs(db) < 0.001f ? bendTarget : bendOut->outValue + db / smoothingLength;
-    const float dm = modTarget - modOut->outValue;
-    if (dm != 0.f) modOut->outValue = std::fabs(dm) < 0.001f ? modTarget : modOut->outValue + dm / smoothingLength;
+    // Once an output has met its target (the difference exactly 0) it stays there
+    // until the target moves, so the settled ones skip the step.
+    if (!bendSettled) {
+        const float db = bendTarget - bendOut->outValue;
+        if (db != 0.f)
+            bendOut->outValue = std::fabs(db) < 0.001f ? bendTarget : bendOut->outValue + db / smoothingLength;
+        else
+            bendSettled = true;
+    }
+    if (!modSettled) {
+        const float dm = modTarget - modOut->outValue;
+        if (dm != 0.f)
+            modOut->outValue = std::fabs(dm) < 0.001f ? modTarget : modOut->outValue + dm / smoothingLength;
+        else
+            modSettled = true;
+    }
 }
 
 void SD02MCVS::controlChanged(CControl* control) {
@@ -302,6 +316,7 @@ void SD02MCVS::loadState(const int32_t* words, int byteCount, int version) {
         bits = getLE32(p + 9);
         std::memcpy(&v, &bits, 4);
         modTarget = keptInRange(v, 0.f, 1.f, 0.f);
+        modSettled = false;
     }
     if (version < kCurrentRecord) {
         slide->setValue(1.f);

@@ -77,4 +77,6 @@ private:
     int32_t clockPulseWidth = 1;
     int32_t clockWidthCap = 1;
     float smoothingLength = 1.f;
+    // Set once an output has reached its target; only a new target moves it again.
+    bool bendSettled = false, modSettled = false;
 };

@@ -373,3 +373,12 @@ TEST(SD02MCVS, ClockWidthAtConstructionSurvivesHostsWithoutTempo) {
         EXPECT_EQ(m->clockPulseSamples(), 4800);
     }
 }
+
+TEST(SD02MCVS, ModWheelReachesEachNewValueAfterSettling) {
+    Voice v;
+    for (int value : {64, 10, 127}) {
+        v.play({cc(0, 1, value)}, 64);
+        v.idle(20000);
+        EXPECT_FLOAT_EQ(v.at((long)v.tap->passes() - 1, kMod), (float)(value * 128) / 16383.f) << value;
+    }
+}
