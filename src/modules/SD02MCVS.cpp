@@ -99,7 +99,7 @@ void SD02MCVS::noteOn(uint8_t note, uint8_t velocity) {
     if (currentNote == kNoNote) {
         drive(gateOut, gateLed, 1.f);
         currentNote = note;
-        targetPitch = notePitch(note);
+        setTarget(notePitch(note));
         if (slideFlag < 64) {
             noteOut->outValue = targetPitch;
             glideStepStale = true;
@@ -113,7 +113,7 @@ void SD02MCVS::noteOn(uint8_t note, uint8_t velocity) {
             drive(gateOut, gateLed, 0.f);
         }
         currentNote = note;
-        targetPitch = notePitch(note);
+        setTarget(notePitch(note));
     }
     velocityOut->outValue = (float)velocity * velocityScale / 127.f;
 }
@@ -133,7 +133,7 @@ void SD02MCVS::noteOff(uint8_t note) {
         if (earlier != kNoNote) {
             // Back to a held note: the gate stays up and the pitch glides there.
             currentNote = earlier;
-            targetPitch = notePitch(earlier);
+            setTarget(notePitch(earlier));
             return;
         }
     }
@@ -224,30 +224,35 @@ void SD02MCVS::process() {
         }
     }
 
-    float note = noteOut->outValue;
-    const float d = targetPitch - note;
-    const float g = glide->getValue();
-    if (glideLaw == 0) {
-        if (g == 0.f) {
-            note = targetPitch;
-        } else if (d != 0.f) {
-            if (targetPitch != glideOrigin || glideStepStale) updateGlideStep();
-            const bool sameSign = (d > 0.f && glideStep > 0.f) || (d < 0.f && glideStep < 0.f);
-            if (sameSign && std::fabs(d) <= std::fabs(glideStep)) note = targetPitch;
-            else note += glideStep;
+    // Once the note has met its target it stays there, whatever the glide, until the
+    // target moves; the settled pass skips the glide.
+    if (!pitchSettled) {
+        float note = noteOut->outValue;
+        const float d = targetPitch - note;
+        const float g = glide->getValue();
+        if (glideLaw == 0) {
+            if (g == 0.f) {
+                note = targetPitch;
+            } else if (d != 0.f) {
+                if (targetPitch != glideOrigin || glideStepStale) updateGlideStep();
+                const bool sameSign = (d > 0.f && glideStep > 0.f) || (d < 0.f && glideStep < 0.f);
+                if (sameSign && std::fabs(d) <= std::fabs(glideStep)) note = targetPitch;
+                else note += glideStep;
+            }
+        } else {
+            const float w = (float)(sampleRate * 12.0 * (1.0 - g));
+            // A glide knob past 1 (older records are scaled up) would turn the step around.
+            if (w <= 0.f) {
+                note = targetPitch;
+            } else if (d != 0.f) {
+                const float step = d > 0.f ? 1.f / w : -1.f / w;
+                if (std::fabs(d) <= std::fabs(step)) note = targetPitch;
+                else note += step;
+            }
         }
-    } else {
-        const float w = (float)(sampleRate * 12.0 * (1.0 - g));
-        // A glide knob past 1 (older records are scaled up) would turn the step around.
-        if (w <= 0.f) {
-            note = targetPitch;
-        } else if (d != 0.f) {
-            const float step = d > 0.f ? 1.f / w : -1.f / w;
-            if (std::fabs(d) <= std::fabs(step)) note = targetPitch;
-            else note += step;
-        }
+        noteOut->outValue = note;
+        pitchSettled = d == 0.f && std::memcmp(&note, &targetPitch, sizeof note) == 0;
     }
-    noteOut->outValue = note;
 
     // Once an output has met its target (the difference exactly 0) it stays there
     // until the target moves, so the settled ones skip the step.

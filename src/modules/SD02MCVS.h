@@ -79,4 +79,10 @@ private:
     float smoothingLength = 1.f;
     // Set once an output has reached its target; only a new target moves it again.
     bool bendSettled = false, modSettled = false;
+    // Set once the note output equals its target to the bit.
+    bool pitchSettled = false;
+    void setTarget(float pitch) {
+        targetPitch = pitch;
+        pitchSettled = false;
+    }
 };
