@@ -313,7 +313,11 @@ void S310VCO::process() {
         runSaw(false, 0.f, 1.f);
         return;
     }
+    processFull(knobsMoving);
+}
 
+// Out of line, so that the short road above keeps a small prologue.
+__attribute__((noinline)) void S310VCO::processFull(bool knobsMoving) {
     // Without a cable the input reads 0, which moves nothing once the last value was 0.
     if (trigIn->connectionCount > 0 || previousTrig != 0.f) {
         const float trig = trigIn->inValue;

@@ -46,6 +46,7 @@ private:
     void insertCorrection(float* buffer, int position, float delay, float amplitude) const;
     void updateFrequency(float pitch);
     void updatePlainSaw();
+    void processFull(bool knobsMoving);
     void followPitch(bool knobsMoving);
     void runSaw(bool syncEvent, float g, float bend);
     void sawEdge(bool syncEvent, float g);
