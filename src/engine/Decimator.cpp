@@ -27,6 +27,23 @@ inline v4sf reversed(v4sf v) {
 
 inline float lanes(v4sf v) { return (v[0] + v[1]) + (v[2] + v[3]); }
 
+// The pairs from d on that the eight-pair steps leave: four at a time into the first
+// accumulators, then the lanes summed, then one pair at a time.
+inline void finishSums(const float* c, const float* xl, const float* xr, int n, int h, int d, v4sf l0, v4sf l1,
+                       v4sf r0, v4sf r1, float& sumL, float& sumR) {
+    for (; d + 4 <= h; d += 4) {
+        const v4sf c0 = load4(c + d);
+        l0 += c0 * (load4(xl + d) + reversed(load4(xl + n - 4 - d)));
+        r0 += c0 * (load4(xr + d) + reversed(load4(xr + n - 4 - d)));
+    }
+    sumL = lanes(l0 + l1);
+    sumR = lanes(r0 + r1);
+    for (; d < h; ++d) {
+        sumL += c[d] * (xl[d] + xl[n - 1 - d]);
+        sumR += c[d] * (xr[d] + xr[n - 1 - d]);
+    }
+}
+
 // sum c[d] * (x[d] + x[N-1-d]) for d < H, four pairs at a time, then the remainder;
 // both outputs in one walk over the coefficients, each summed in its own order.
 inline void symmetricSums(const float* c, const float* xl, const float* xr, int n, int h, float& sumL,
@@ -40,17 +57,7 @@ inline void symmetricSums(const float* c, const float* xl, const float* xr, int 
         r0 += c0 * (load4(xr + d) + reversed(load4(xr + n - 4 - d)));
         r1 += c1 * (load4(xr + d + 4) + reversed(load4(xr + n - 8 - d)));
     }
-    for (; d + 4 <= h; d += 4) {
-        const v4sf c0 = load4(c + d);
-        l0 += c0 * (load4(xl + d) + reversed(load4(xl + n - 4 - d)));
-        r0 += c0 * (load4(xr + d) + reversed(load4(xr + n - 4 - d)));
-    }
-    sumL = lanes(l0 + l1);
-    sumR = lanes(r0 + r1);
-    for (; d < h; ++d) {
-        sumL += c[d] * (xl[d] + xl[n - 1 - d]);
-        sumR += c[d] * (xr[d] + xr[n - 1 - d]);
-    }
+    finishSums(c, xl, xr, n, h, d, l0, l1, r0, r1, sumL, sumR);
 }
 
 #if defined(__GNUC__) && !defined(__clang__) && (defined(__x86_64__) || defined(__i386__))
@@ -77,17 +84,7 @@ __attribute__((target("avx"))) void symmetricSumsWide(const float* c, const floa
     }
     v4sf l0 = {l[0], l[1], l[2], l[3]}, l1 = {l[4], l[5], l[6], l[7]};
     v4sf r0 = {r[0], r[1], r[2], r[3]}, r1 = {r[4], r[5], r[6], r[7]};
-    for (; d + 4 <= h; d += 4) {
-        const v4sf c0 = load4(c + d);
-        l0 += c0 * (load4(xl + d) + reversed(load4(xl + n - 4 - d)));
-        r0 += c0 * (load4(xr + d) + reversed(load4(xr + n - 4 - d)));
-    }
-    sumL = lanes(l0 + l1);
-    sumR = lanes(r0 + r1);
-    for (; d < h; ++d) {
-        sumL += c[d] * (xl[d] + xl[n - 1 - d]);
-        sumR += c[d] * (xr[d] + xr[n - 1 - d]);
-    }
+    finishSums(c, xl, xr, n, h, d, l0, l1, r0, r1, sumL, sumR);
 }
 
 #endif
