@@ -178,6 +178,18 @@ void SD02MCVS::midiClock() {
 }
 
 // Audio thread, lock held.
+// Bend and mod glide to their targets over the smoothing time, snapping within 0.001.
+// Once an output has met its target (the difference exactly 0) it stays there until
+// the target moves, so a settled one skips the step.
+inline void SD02MCVS::smoothTowards(PatchPoint* out, float target, bool& settled) {
+    if (settled) return;
+    const float d = target - out->outValue;
+    if (d != 0.f)
+        out->outValue = std::fabs(d) < 0.001f ? target : out->outValue + d / smoothingLength;
+    else
+        settled = true;
+}
+
 void SD02MCVS::process() {
     if (retriggerCountdown != 0 && triggerMode->getValue() >= 0.5f) {
         if (retriggerCountdown == 1) {
@@ -254,22 +266,8 @@ void SD02MCVS::process() {
         pitchSettled = d == 0.f && std::memcmp(&note, &targetPitch, sizeof note) == 0;
     }
 
-    // Once an output has met its target (the difference exactly 0) it stays there
-    // until the target moves, so the settled ones skip the step.
-    if (!bendSettled) {
-        const float db = bendTarget - bendOut->outValue;
-        if (db != 0.f)
-            bendOut->outValue = std::fabs(db) < 0.001f ? bendTarget : bendOut->outValue + db / smoothingLength;
-        else
-            bendSettled = true;
-    }
-    if (!modSettled) {
-        const float dm = modTarget - modOut->outValue;
-        if (dm != 0.f)
-            modOut->outValue = std::fabs(dm) < 0.001f ? modTarget : modOut->outValue + dm / smoothingLength;
-        else
-            modSettled = true;
-    }
+    smoothTowards(bendOut, bendTarget, bendSettled);
+    smoothTowards(modOut, modTarget, modSettled);
 }
 
 void SD02MCVS::controlChanged(CControl* control) {

@@ -81,6 +81,7 @@ private:
     bool bendSettled = false, modSettled = false;
     // Set once the note output equals its target to the bit.
     bool pitchSettled = false;
+    void smoothTowards(PatchPoint* out, float target, bool& settled);
     void setTarget(float pitch) {
         targetPitch = pitch;
         pitchSettled = false;
