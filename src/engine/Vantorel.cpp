@@ -7,6 +7,7 @@
 
 #include "editor/SynEditor.h"
 #include "framework/Module.h"
+#include "framework/PatchPoint.h"
 #include "framework/SharedBitmaps.h"
 #include "platform/PluginFolder.h"
 
@@ -161,6 +162,12 @@ void Vantorel::processReplacing(float** hostIn, float** hostOut, VstInt32 sample
 
 namespace {
 
+inline uint32_t wordOf(float v) {
+    uint32_t w;
+    std::memcpy(&w, &v, sizeof w);
+    return w;
+}
+
 // One 32-bit copy per cable, as raw bits (MIDI words ride in the same slots). Four
 // at a time: the loop's own bookkeeping would otherwise cost as much as the copies.
 inline void transferCables(const CableCopy* c, const CableCopy* end) {
@@ -183,6 +190,7 @@ void Vantorel::runPasses(int frames) {
 
     const int factor = oversampleFactor;
     if (factor == 1) {
+        if (runBlocks(frames)) return;
         for (int s = 0; s < frames; ++s) {
             for (Module* const* m = first; m != last; ++m) (*m)->process();
             transferCables(copies, copiesEnd);
@@ -217,6 +225,29 @@ void Vantorel::runPasses(int frames) {
         }
         ++curOutL, ++curOutR, ++sampleIndex;
     }
+}
+
+bool Vantorel::runBlocks(int frames) {
+    const BlockPlan& plan = editor->blockPlan;
+    if (!plan.usable) return false;
+    // Every jack read without a cable must hold +0 (the zero row stands for it), and
+    // every cabled input the value its source holds: a cable joined since the last
+    // pass has not been copied yet, and that one pass runs pass by pass.
+    for (const PatchPoint* j : plan.loose)
+        if (wordOf(j->inValue) != 0) return false;
+    for (const PatchPoint* j : plan.readers)
+        if (wordOf(j->inValue) != wordOf(*j->source)) return false;
+
+    for (int first = 0; first < frames; first += kBlockPasses) {
+        const int n = std::min(kBlockPasses, frames - first);
+        for (PatchPoint* j : plan.producers) std::memcpy(j->blockOut, &j->outValue, sizeof(float));
+        for (Module* m : plan.order) m->processBlock(first, n);
+    }
+    for (PatchPoint* j : plan.readers) std::memcpy(&j->inValue, j->source, sizeof(float));
+    sampleIndex = frames;
+    curOutL = outputs[0] + frames;
+    curOutR = outputs[1] + frames;
+    return true;
 }
 
 VstInt32 Vantorel::processEvents(VstEvents* events) {

@@ -85,6 +85,8 @@ private:
     void prepareBuffers(float** hostIn, float** hostOut, int frames);
     void reserveScratch(int frames);
     void runPasses(int frames);
+    // The block module by module when the patch allows it; false when it does not.
+    bool runBlocks(int frames);
     void updateModuleRates();
 
     float* inputPtrs[kNumInputs] = {};

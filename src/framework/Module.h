@@ -11,6 +11,7 @@
 class Vantorel;
 class Patch;
 class PatchPoint;
+struct BlockLink;
 class ModuleKnob;
 class ModuleKnobEx;
 class CMovieBitmapEx;
@@ -56,6 +57,14 @@ public:
 
     // Audio thread, lock held.
     virtual void process() {}
+    // Whether the module may run a block's passes on its own (see BlockPlan): never,
+    // in any order its cables allow, or also after the other in-order modules before it.
+    enum BlockMode { kBlockNever, kBlockFree, kBlockInOrder };
+    virtual int blockMode() const { return kBlockNever; }
+    // Audio thread, lock held: passes first .. first + n - 1 of the host block, leaving
+    // the module and its jacks as n calls of process() would, with each input read
+    // from its row. This form copies the rows in and out around process().
+    virtual void processBlock(int first, int n);
     virtual const char* getName() const { return ""; }
     virtual int getNameLen() const { return -1; }
     virtual const char* getVendorName() const { return ""; }
@@ -126,6 +135,9 @@ public:
     int processIndex = -1;
     int midiIndex = -1;
     int blockIndex = -1;
+    // The module's reading jacks and then its producing jacks, with their rows.
+    const BlockLink* blockLinks = nullptr;
+    int blockReads = 0, blockWrites = 0;
 
 protected:
     // Panel building helpers for subclasses. Positions are control centres in panel

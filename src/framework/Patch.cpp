@@ -55,6 +55,7 @@ void Patch::activateModule(Module* m) {
     processList.items[++processList.last] = m;
     m->processIndex = processList.last;
     if (m->writesDawOutput()) ++synth->dawOutWriters;
+    replan();
 }
 
 void Patch::removeFromList(ModuleList& list, Module* m, int Module::*index) {
@@ -72,6 +73,7 @@ void Patch::deactivateModule(Module* m) {
     if (m->cableCount != 0 || m->alwaysOn || m->processIndex == -1) return;
     removeFromList(processList, m, &Module::processIndex);
     if (m->writesDawOutput()) --synth->dawOutWriters;
+    replan();
 }
 
 void Patch::registerMidiReceiver(Module* m) {
@@ -107,6 +109,7 @@ int Patch::randomCableColour() { return (int)(nextRandom() * 6.0 + 1.0); }
 void Patch::rebuildCableCopies() {
     copies.clear();
     for (Cable* c = cableHead; c; c = c->next) copies.push_back({&c->reader->inValue, c->reader->source});
+    replan();
 }
 
 Cable* Patch::connectJacks(PatchPoint* from, PatchPoint* to, int colour) {
@@ -226,6 +229,7 @@ void Patch::deleteModule(Module* m) {
     if (m->processIndex != -1) {
         removeFromList(processList, m, &Module::processIndex);
         if (m->writesDawOutput()) --synth->dawOutWriters;
+        replan();
     }
     if (m->midiIndex != -1) {
         removeFromList(midiReceivers, m, &Module::midiIndex);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "framework/BlockPlan.h"
 #include "framework/PatchPoint.h"
 
 class Module;
@@ -53,6 +54,8 @@ public:
     int cableTotal = 0;
     const CableCopy* cableCopies() const { return copies.data(); }
     int cableCopyCount() const { return (int)copies.size(); }
+    // The module-major form of the same, rebuilt with it.
+    BlockPlan blockPlan;
 
     // Host parameters.
     CControl* paramControls[1000] = {};
@@ -110,6 +113,7 @@ public:
 private:
     void growTo(int newCapacity);
     void rebuildCableCopies();
+    void replan() { blockPlan.build(processList.items, processList.size(), cableHead); }
     void unlinkCable(Cable* c);
     static void removeFromList(ModuleList& list, Module* m, int Module::*index);
 

@@ -64,6 +64,10 @@ public:
     int8_t plugOffsetY = -2;
     Patch* editor = nullptr;
     int saveIndex = -1;
+    // Rows of a module-major block: an input reads pass i at blockIn[i]; a producing
+    // output's row takes its value after pass i at blockOut[i + 1].
+    const float* blockIn = nullptr;
+    float* blockOut = nullptr;
 
     // MIDI words travel as raw bits in the value slots. Inline: MIDI modules read
     // and write them every pass.

@@ -1,5 +1,6 @@
 #include "modules/S101Mixer.h"
 
+#include "framework/BlockRun.h"
 #include "framework/ModuleKnob.h"
 #include "framework/PatchPoint.h"
 #include "framework/SharedBitmaps.h"
@@ -23,8 +24,17 @@ S101Mixer::S101Mixer(Patch* editor)
 }
 
 // Audio thread, lock held.
-void S101Mixer::process() {
-    if (knobs.moving()) {
+void S101Mixer::process() { step(PassJacks{}); }
+
+void S101Mixer::processBlock(int first, int n) {
+    if (knobs.moving()) return runByPasses(*this, first, n);
+    runBlock(n, [this](const BlockJacks& io) { step(io); }, out);
+}
+
+// A block runs this only with the knobs at rest.
+template <class Jacks>
+inline void S101Mixer::step(const Jacks& io) {
+    if (!Jacks::kBlock && knobs.moving()) {
         for (ModuleKnob* k : levels) k->smoothToValue();
         outLevel->smoothToValue();
         knobs.settle(levels[0], levels[1], levels[2], levels[3], outLevel);
@@ -33,7 +43,7 @@ void S101Mixer::process() {
     double sum = 0.0;
     for (int i = 0; i < 4; ++i) {
         const double k = levels[i]->smoothedValue;
-        sum += (double)ins[i]->inValue * (squared ? k * k : k);
+        sum += (double)io.in(ins[i]) * (squared ? k * k : k);
     }
     out->outValue = (float)(outLevel->smoothedValue * sum);
 }

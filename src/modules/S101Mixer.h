@@ -11,8 +11,12 @@ public:
     explicit S101Mixer(Patch* editor);
     VANTOREL_MODULE_IDENTITY("S101 Mixer", 1000)
     void process() override;
+    int blockMode() const override { return kBlockFree; }
+    void processBlock(int first, int n) override;
 
 private:
+    template <class Jacks>
+    void step(const Jacks& io);
     PatchPoint* ins[4];
     PatchPoint* out;
     ModuleKnob* levels[4];

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "framework/BlockRun.h"
 #include "framework/ModuleKnob.h"
 #include "framework/PatchPoint.h"
 #include "framework/SharedBitmaps.h"
@@ -65,8 +66,17 @@ inline void S201VCF::updateCoefficients(float o, float r) {
     }
 }
 
-void S201VCF::process() {
-    const bool moving = knobs.moving();
+void S201VCF::process() { step(PassJacks{}); }
+
+void S201VCF::processBlock(int first, int n) {
+    if (knobs.moving()) return runByPasses(*this, first, n);
+    runBlock(n, [this](const BlockJacks& io) { step(io); }, output);
+}
+
+// A block runs this only with the knobs at rest.
+template <class Jacks>
+inline void S201VCF::step(const Jacks& io) {
+    const bool moving = !Jacks::kBlock && knobs.moving();
     if (moving) {
         level->smoothToValue();
         cutoff->smoothToValue();
@@ -79,7 +89,7 @@ void S201VCF::process() {
     // A tiny offset of alternating sign keeps silent states out of the subnormal range.
     guard = -guard;
     const float lev = (float)level->smoothedValue;
-    const float x = audioIn->inValue * lev * lev + guard;
+    const float x = io.in(audioIn) * lev * lev + guard;
 
     // With no cable on the three CV inputs (which then read exactly 0) and the knobs
     // at rest, o and r are what they were last time: the coefficients stand.
@@ -88,10 +98,10 @@ void S201VCF::process() {
     if (moving || modulated || !coefficientsStand) {
         coefficientsStand = !modulated;
         updateCoefficients(
-            limit(cutoffIn->inValue + (float)cutoff->smoothedValue +
-                      frequencyIn->inValue * (float)frequencyDepth->smoothedValue,
+            limit(io.in(cutoffIn) + (float)cutoff->smoothedValue +
+                      io.in(frequencyIn) * (float)frequencyDepth->smoothedValue,
                   0.f, 1.f),
-            limit(resonanceIn->inValue * (float)resonanceDepth->smoothedValue + (float)resonance->smoothedValue,
+            limit(io.in(resonanceIn) * (float)resonanceDepth->smoothedValue + (float)resonance->smoothedValue,
                   0.f, 1.f));
     }
     const float c = limit((k * s1 + a * s2 + ag * x) / denominator, -kNodeLimit, kNodeLimit);

@@ -14,6 +14,8 @@ public:
 
     // Audio thread, lock held.
     void process() override;
+    int blockMode() const override { return kBlockFree; }
+    void processBlock(int first, int n) override;
     // Lock held; the filter states carry over.
     void setSampleRate(float rate) override;
 
@@ -21,6 +23,8 @@ public:
     float internalNode() const { return node; }
 
 private:
+    template <class Jacks>
+    void step(const Jacks& io);
     void updateCoefficients(float o, float r);
 
     ModuleKnob* level;

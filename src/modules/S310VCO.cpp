@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "engine/Vantorel.h"
+#include "framework/BlockRun.h"
 #include "framework/ModuleKnob.h"
 #include "framework/Patch.h"
 #include "framework/PatchPoint.h"
@@ -226,8 +227,9 @@ __attribute__((noinline)) void S310VCO::sawEdge(bool syncEvent, float g) {
 
 // The pitch sum follows two inputs, the octave offset and knobs that only change
 // while the group is moving; with all of them as before it is as before.
-inline void S310VCO::followPitch(bool knobsMoving) {
-    const float cv = cvIn->inValue, fmCv = fmIn->inValue;
+template <class Jacks>
+inline void S310VCO::followPitch(bool knobsMoving, const Jacks& io) {
+    const float cv = io.in(cvIn), fmCv = io.in(fmIn);
     if (knobsMoving || cv != pitchCv || fmCv != pitchFm || octaveOffset != pitchOffset) {
         pitchCv = cv;
         pitchFm = fmCv;
@@ -309,11 +311,21 @@ void S310VCO::process() {
     // The usual voice: with Sync and Trig. reading 0 as they did last pass, nothing
     // shifts the octave, bends or syncs, and only the saw is wanted.
     if (plainSaw && previousTrig == 0.f && previousSync == 0.f) {
-        followPitch(knobsMoving);
+        followPitch(knobsMoving, PassJacks{});
         runSaw(false, 0.f, 1.f);
         return;
     }
     processFull(knobsMoving);
+}
+
+void S310VCO::processBlock(int first, int n) {
+    // The short road's conditions hold for the whole block once they hold at its start.
+    if (knobs.moving() || !plainSaw || previousTrig != 0.f || previousSync != 0.f)
+        return runByPasses(*this, first, n);
+    runBlock(n, [this](const BlockJacks& io) {
+        followPitch(false, io);
+        runSaw(false, 0.f, 1.f);
+    }, sawOut);
 }
 
 // Out of line, so that the short road above keeps a small prologue.
@@ -328,7 +340,7 @@ __attribute__((noinline)) void S310VCO::processFull(bool knobsMoving) {
         previousTrig = trig;
     }
 
-    followPitch(knobsMoving);
+    followPitch(knobsMoving, PassJacks{});
     const float inc = increment;
 
     const float sync = syncIn->inValue;

@@ -19,6 +19,8 @@ public:
 
     // Audio thread, lock held.
     void process() override;
+    int blockMode() const override { return kBlockFree; }
+    void processBlock(int first, int n) override;
     // Lock held.
     void cableConnected(PatchPoint* jack) override;
     void cableDisconnected(PatchPoint* jack) override;
@@ -47,7 +49,8 @@ private:
     void updateFrequency(float pitch);
     void updatePlainSaw();
     void processFull(bool knobsMoving);
-    void followPitch(bool knobsMoving);
+    template <class Jacks>
+    void followPitch(bool knobsMoving, const Jacks& io);
     void runSaw(bool syncEvent, float g, float bend);
     void sawEdge(bool syncEvent, float g);
     float runPulse(bool syncEvent, float f, float g, float width, float bend);

@@ -1,5 +1,6 @@
 #include "modules/S401VCAAtn.h"
 
+#include "framework/BlockRun.h"
 #include "framework/ModuleKnob.h"
 #include "framework/PatchPoint.h"
 #include "framework/SharedBitmaps.h"
@@ -48,15 +49,24 @@ void S401VCAAtn::controlChanged(CControl* control) {
     applyGainStep();
 }
 
-void S401VCAAtn::process() {
+void S401VCAAtn::process() { step(PassJacks{}); }
+
+void S401VCAAtn::processBlock(int, int n) {
     // Knob Paste changes the value without controlChanged.
     if (gain->steppedValue != appliedStep) applyGainStep();
-    const float cv = cvIn->inValue;
+    runBlock(n, [this](const BlockJacks& io) { step(io); }, out1, out2);
+}
+
+template <class Jacks>
+inline void S401VCAAtn::step(const Jacks& io) {
+    // Knob Paste changes the value without controlChanged.
+    if (!Jacks::kBlock && gain->steppedValue != appliedStep) applyGainStep();
+    const float cv = io.in(cvIn);
     float o1 = 0.f, o2 = 0.f;
     if (cv > 0.f) {
-        o1 = clip[0].limit(cv * gainFactor * in1->inValue);
+        o1 = clip[0].limit(cv * gainFactor * io.in(in1));
         // A jack without a cable reads exactly 0, and so would give exactly 0 here.
-        if (in2->connectionCount > 0) o2 = clip[1].limit(cv * gainFactor * in2->inValue);
+        if (in2->connectionCount > 0) o2 = clip[1].limit(cv * gainFactor * io.in(in2));
     }
     out1->outValue = o1;
     out2->outValue = o2;

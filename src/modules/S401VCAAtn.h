@@ -12,10 +12,14 @@ public:
     explicit S401VCAAtn(Patch* editor);
     VANTOREL_MODULE_IDENTITY("S401 Multi db VCA/Attenuator", 1000)
     void process() override;
+    int blockMode() const override { return kBlockFree; }
+    void processBlock(int first, int n) override;
     void controlChanged(CControl* control) override;
     void setSampleRate(float rate) override;
 
 private:
+    template <class Jacks>
+    void step(const Jacks& io);
     void applyGainStep();
 
     ModuleKnob* gain;

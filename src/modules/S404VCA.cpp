@@ -1,5 +1,6 @@
 #include "modules/S404VCA.h"
 
+#include "framework/BlockRun.h"
 #include "framework/ModuleKnob.h"
 #include "framework/PatchPoint.h"
 #include "framework/SharedBitmaps.h"
@@ -36,15 +37,24 @@ void S404VCA::setSampleRate(float rate) {
     clip.setSampleRate(sampleRate);
 }
 
-void S404VCA::process() {
-    if (knobs.moving()) {
+void S404VCA::process() { step(PassJacks{}); }
+
+void S404VCA::processBlock(int first, int n) {
+    if (knobs.moving()) return runByPasses(*this, first, n);
+    runBlock(n, [this](const BlockJacks& io) { step(io); }, out1, out2, mixOut);
+}
+
+// A block runs this only with the knobs at rest.
+template <class Jacks>
+inline void S404VCA::step(const Jacks& io) {
+    if (!Jacks::kBlock && knobs.moving()) {
         level1->smoothToValue();
         level2->smoothToValue();
         cvAmount->smoothToValue();
         amp->smoothToValue();
         knobs.settle(level1, level2, cvAmount, amp);
     }
-    const double c = cvIn->inValue, k = cvAmount->smoothedValue, a = amp->smoothedValue;
+    const double c = io.in(cvIn), k = cvAmount->smoothedValue, a = amp->smoothedValue;
     const float mode = response->getValue();
     double g;
     if (mode < 0.5f) {
@@ -60,12 +70,12 @@ void S404VCA::process() {
 
     float o1 = 0.f, o2 = 0.f, mix = 0.f;
     if (gain > 0.f) {
-        o1 = clip.limit((float)((double)in1->inValue * level1->smoothedValue * gain));
+        o1 = clip.limit((float)((double)io.in(in1) * level1->smoothedValue * gain));
         // A jack without a cable reads exactly 0, and so would give exactly 0 here.
         if (in2->connectionCount > 0)
-            o2 = clip.limit((float)((double)in2->inValue * level2->smoothedValue * gain));
+            o2 = clip.limit((float)((double)io.in(in2) * level2->smoothedValue * gain));
         // No limit on X Fade: beyond +-1 the mix extrapolates.
-        const float x = 0.5f - xfadeIn->inValue * 0.5f;
+        const float x = 0.5f - io.in(xfadeIn) * 0.5f;
         mix = (1.f - x) * o2 + x * o1;
     }
     out1->outValue = o1;

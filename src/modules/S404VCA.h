@@ -13,9 +13,13 @@ public:
     explicit S404VCA(Patch* editor);
     VANTOREL_MODULE_IDENTITY("S404 VCA", 1001)
     void process() override;
+    int blockMode() const override { return kBlockFree; }
+    void processBlock(int first, int n) override;
     void setSampleRate(float rate) override;
 
 private:
+    template <class Jacks>
+    void step(const Jacks& io);
     PatchPoint* in1;
     PatchPoint* in2;
     PatchPoint* cvIn;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "framework/BlockRun.h"
 #include "framework/ModuleKnob.h"
 #include "framework/PatchPoint.h"
 #include "framework/SharedBitmaps.h"
@@ -64,8 +65,17 @@ void S500ADSR::setSampleRate(float rate) {
     updateTimeLimits();
 }
 
-void S500ADSR::process() {
-    const bool moving = knobs.moving();
+void S500ADSR::process() { step(PassJacks{}); }
+
+void S500ADSR::processBlock(int first, int n) {
+    if (knobs.moving()) return runByPasses(*this, first, n);
+    runBlock(n, [this](const BlockJacks& io) { step(io); }, eodOut, out);
+}
+
+// A block runs this only with the knobs at rest.
+template <class Jacks>
+inline void S500ADSR::step(const Jacks& io) {
+    const bool moving = !Jacks::kBlock && knobs.moving();
     if (moving) {
         posAmount->smoothToValue();
         attack->smoothToValue();
@@ -83,13 +93,13 @@ void S500ADSR::process() {
     }
     const float ta = attackLength, td = decayLength, tr = releaseLength;
     const bool straight = curve->getValue() >= 0.5f;
-    const float g = trigButton->getValue() != 0.f ? kButtonGate : gateIn->inValue;
+    const float g = trigButton->getValue() != 0.f ? kButtonGate : io.in(gateIn);
     const float y0 = out->outValue;
     // The CV scales the clock, so a change moves the position within the stage at once.
-    const double speed = (double)posIn->inValue * posAmount->smoothedValue + 1.0;
+    const double speed = (double)io.in(posIn) * posAmount->smoothedValue + 1.0;
 
     if (g >= kHigh) {
-        const float retrig = retrigIn->inValue;
+        const float retrig = io.in(retrigIn);
         if (gateLatch < kHigh || (prevRetrig < kHigh && retrig >= kHigh)) {
             gateLatch = g;
             prevRetrig = retrig;

@@ -15,9 +15,13 @@ public:
     explicit S500ADSR(Patch* editor);
     VANTOREL_MODULE_IDENTITY("S500 ADSR", 1000)
     void process() override;
+    int blockMode() const override { return kBlockFree; }
+    void processBlock(int first, int n) override;
     void setSampleRate(float rate) override;
 
 private:
+    template <class Jacks>
+    void step(const Jacks& io);
     void updateTimeLimits();
 
     ModuleKnob* posAmount;

@@ -1,6 +1,7 @@
 #include "modules/SA022DAW.h"
 
 #include "engine/Vantorel.h"
+#include "framework/BlockRun.h"
 #include "framework/ModuleKnob.h"
 #include "framework/PatchPoint.h"
 #include "framework/SharedBitmaps.h"
@@ -36,4 +37,17 @@ void SA022DAW::process() {
     // Assignment, not sum: the last writer of the pass is what the host hears.
     *synth->curOutL = (float)(gainFactorL * inL->inValue);
     *synth->curOutR = (float)(gainFactorR * inR->inValue);
+}
+
+void SA022DAW::processBlock(int first, int n) {
+    if (knobs.moving()) return runByPasses(*this, first, n);
+    const double gl = gainFactorL, gr = gainFactorR;
+    const float* const l = inL->blockIn;
+    const float* const r = inR->blockIn;
+    float* const hostL = synth->outputs[0] + first;
+    float* const hostR = synth->outputs[1] + first;
+    for (int i = 0; i < n; ++i) {
+        hostL[i] = (float)(gl * l[i]);
+        hostR[i] = (float)(gr * r[i]);
+    }
 }

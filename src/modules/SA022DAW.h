@@ -13,6 +13,9 @@ public:
     VANTOREL_MODULE_IDENTITY("SA02 2 DAW", 1000)
     bool writesDawOutput() const override { return true; }
     void process() override;
+    // The host hears the last writer of each sample.
+    int blockMode() const override { return kBlockInOrder; }
+    void processBlock(int first, int n) override;
 
 protected:
     struct Layout {

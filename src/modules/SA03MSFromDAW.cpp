@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/Vantorel.h"
+#include "framework/BlockRun.h"
 #include "framework/ModuleKnob.h"
 #include "framework/Patch.h"
 #include "framework/PatchPoint.h"
@@ -156,6 +157,8 @@ void SA03MSFromDAW::startBlock(int) {
 }
 
 // Audio thread, lock held.
+void SA03MSFromDAW::processBlock(int first, int n) { runByPasses(*this, first, n); }
+
 void SA03MSFromDAW::process() {
     midiOut->setOutWord(0);
     const double tpq = ticksPerQuarter;

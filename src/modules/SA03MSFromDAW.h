@@ -16,6 +16,8 @@ public:
     VANTOREL_MODULE_IDENTITY("SA03 MIDI/Sync From DAW", 1000)
     bool isAlwaysOnByDefault() const override { return true; }
     void process() override;
+    int blockMode() const override { return kBlockFree; }
+    void processBlock(int first, int n) override;
     void processEvents(vst::VstEvents* events) override;
     void startBlock(int sampleFrames) override;
     void controlChanged(CControl* control) override;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/Vantorel.h"
+#include "framework/BlockRun.h"
 #include "framework/ModuleKnob.h"
 #include "framework/Patch.h"
 #include "framework/PatchPoint.h"
@@ -189,6 +190,8 @@ inline void SD02MCVS::smoothTowards(PatchPoint* out, float target, bool& settled
     else
         settled = true;
 }
+
+void SD02MCVS::processBlock(int first, int n) { runByPasses(*this, first, n); }
 
 void SD02MCVS::process() {
     if (retriggerCountdown != 0 && triggerMode->getValue() >= 0.5f) {

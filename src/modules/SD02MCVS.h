@@ -15,6 +15,8 @@ public:
     explicit SD02MCVS(Patch* editor);
     VANTOREL_MODULE_IDENTITY("SD02 MIDI-CV/Sync", 1002)
     void process() override;
+    int blockMode() const override { return kBlockFree; }
+    void processBlock(int first, int n) override;
     void controlChanged(CControl* control) override;
     void setSampleRate(float rate) override;
     int getStateSize() override;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/Vantorel.h"
+#include "framework/BlockRun.h"
 #include "framework/Patch.h"
 #include "framework/PatchPoint.h"
 #include "framework/SharedBitmaps.h"
@@ -170,6 +171,8 @@ void SD05MPC::followNote(uint32_t word, bool release) {
 }
 
 // Audio thread, lock held.
+void SD05MPC::processBlock(int first, int n) { runByPasses(*this, first, n); }
+
 void SD05MPC::process() {
     const uint32_t word = midiIn->inWord();
     const uint8_t status = (uint8_t)word;

@@ -14,6 +14,8 @@ public:
     explicit SD05MPC(Patch* editor);
     VANTOREL_MODULE_IDENTITY("SD05 MIDI Poly Chainer", 1000)
     void process() override;
+    int blockMode() const override { return kBlockFree; }
+    void processBlock(int first, int n) override;
     void controlChanged(CControl* control) override;
     void setSampleRate(float rate) override;
     void startBlock(int sampleFrames) override;

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <vector>
+
+class Module;
+class PatchPoint;
+struct Cable;
+
+// Passes per run of one module in a module-major block.
+constexpr int kBlockPasses = 64;
+
+// A jack of a module and the row of per-pass values it reads from or fills.
+struct BlockLink {
+    PatchPoint* jack;
+    float* row;
+};
+
+// How a patch runs module by module over a block rather than pass by pass. A cable
+// delays by one pass, so a module fed by modules that ran their whole block before it
+// sees exactly the values it would have seen pass by pass. That holds when the
+// cables run one way only (a module may feed itself) and every module only touches
+// its own state, its jacks and the engine's per-block state. Modules whose effects
+// outside themselves must keep their order (host outputs) are kept in list order.
+//
+// Rows: a producing jack's row holds at [0] the value its readers held before the
+// run and at [i + 1] its value after pass i, so a reader reads pass i at [i].
+class BlockPlan {
+public:
+    // Lock held: the plan is rebuilt whenever modules or cables change.
+    void build(Module* const* modules, int count, const Cable* cables);
+
+    bool usable = false;
+    std::vector<Module*> order;
+    // Jacks that feed cables (their rows carry over between runs) and jacks that read
+    // them (their held values are set once the block has run).
+    std::vector<PatchPoint*> producers;
+    std::vector<PatchPoint*> readers;
+    // Jacks read with no cable must hold +0 for the run to be exact.
+    std::vector<PatchPoint*> loose;
+
+private:
+    std::vector<BlockLink> links;
+    std::vector<float> rows;
+};

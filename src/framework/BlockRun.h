@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstring>
+#include <type_traits>
+
+#include "engine/Vantorel.h"
+#include "framework/BlockPlan.h"
+#include "framework/Module.h"
+#include "framework/PatchPoint.h"
+
+// A module's block run pass by pass: its reading jacks take their rows' values, the
+// engine's sample position moves as in a pass-major run, and its producing jacks'
+// values go to their rows. A module class as M has its own process() called
+// directly (and inlined); Module calls it through the table.
+template <class M>
+inline void runByPasses(M& m, int first, int n) {
+    const BlockLink* const reads = m.blockLinks;
+    const BlockLink* const writes = reads + m.blockReads;
+    const BlockLink* const end = writes + m.blockWrites;
+    Vantorel* const s = m.synth;
+    for (int i = 0; i < n; ++i) {
+        for (const BlockLink* l = reads; l != writes; ++l) std::memcpy(&l->jack->inValue, l->row + i, sizeof(float));
+        s->sampleIndex = first + i;
+        s->curOutL = s->outputs[0] + first + i;
+        s->curOutR = s->outputs[1] + first + i;
+        if constexpr (std::is_same_v<M, Module>) m.process();
+        else m.M::process();
+        for (const BlockLink* l = writes; l != end; ++l) std::memcpy(l->row + i + 1, &l->jack->outValue, sizeof(float));
+    }
+}
+
+// What a module's own block form reads its inputs through: the row in a block, the
+// held value when process() runs a single pass. Outputs are written to the jacks in
+// both; a block form copies them to their rows after each pass (publish).
+struct PassJacks {
+    static constexpr bool kBlock = false;
+    int i = 0;
+    static float in(const PatchPoint* j) { return j->inValue; }
+};
+struct BlockJacks {
+    static constexpr bool kBlock = true;
+    int i = 0;
+    float in(const PatchPoint* j) const { return j->blockIn[i]; }
+    // A float copy, not memcpy: the compiler treats a copied word as touching any
+    // member at all and would reload the module's whole state each pass. The audio
+    // outputs that use this carry numbers; a plain copy keeps every bit anyway.
+    void publish(const PatchPoint* j) const { j->blockOut[i + 1] = j->outValue; }
+};
+
+// A module's own block form: pass(io) runs one pass reading its inputs through io,
+// and the outputs named are copied to their rows after each.
+template <class Pass, class... Outputs>
+inline void runBlock(int n, Pass pass, const Outputs*... outputs) {
+    for (BlockJacks io; io.i < n; ++io.i) {
+        pass(io);
+        (io.publish(outputs), ...);
+    }
+}
