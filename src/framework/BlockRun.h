@@ -36,11 +36,17 @@ struct PassJacks {
     static constexpr bool kBlock = false;
     int i = 0;
     static float in(const PatchPoint* j) { return j->inValue; }
+    static uint32_t word(const PatchPoint* j) { return j->inWord(); }
 };
 struct BlockJacks {
     static constexpr bool kBlock = true;
     int i = 0;
     float in(const PatchPoint* j) const { return j->blockIn[i]; }
+    uint32_t word(const PatchPoint* j) const {
+        uint32_t w;
+        std::memcpy(&w, j->blockIn + i, sizeof w);
+        return w;
+    }
     // A float copy, not memcpy: the compiler treats a copied word as touching any
     // member at all and would reload the module's whole state each pass. The audio
     // outputs that use this carry numbers; a plain copy keeps every bit anyway.
@@ -54,5 +60,17 @@ inline void runBlock(int n, Pass pass, const Outputs*... outputs) {
     for (BlockJacks io; io.i < n; ++io.i) {
         pass(io);
         (io.publish(outputs), ...);
+    }
+}
+
+// The same for a module with many outputs, few of them cabled: only its producing
+// jacks are copied, through its links.
+template <class Pass>
+inline void runBlockProduced(const Module& m, int n, Pass pass) {
+    const BlockLink* const writes = m.blockLinks + m.blockReads;
+    const BlockLink* const end = writes + m.blockWrites;
+    for (BlockJacks io; io.i < n; ++io.i) {
+        pass(io);
+        for (const BlockLink* l = writes; l != end; ++l) l->row[io.i + 1] = l->jack->outValue;
     }
 }

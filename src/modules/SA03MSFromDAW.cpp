@@ -157,9 +157,13 @@ void SA03MSFromDAW::startBlock(int) {
 }
 
 // Audio thread, lock held.
-void SA03MSFromDAW::processBlock(int first, int n) { runByPasses(*this, first, n); }
+void SA03MSFromDAW::process() { step(synth->sampleIndex); }
 
-void SA03MSFromDAW::process() {
+void SA03MSFromDAW::processBlock(int first, int n) {
+    runBlockProduced(*this, n, [this, first](const BlockJacks& io) { step(first + io.i); });
+}
+
+inline void SA03MSFromDAW::step(int sample) {
     midiOut->setOutWord(0);
     const double tpq = ticksPerQuarter;
     if (resetOut->outValue <= 0.15f && differentTicks(tpq * previousPosition, tpq * songPosition) &&
@@ -195,7 +199,7 @@ void SA03MSFromDAW::process() {
     } else if (clockOwed) {
         send(kMidiClock);
         clockOwed = false;
-    } else if (readIndex != writeIndex && ring[(size_t)readIndex].deltaFrames <= synth->sampleIndex) {
+    } else if (readIndex != writeIndex && ring[(size_t)readIndex].deltaFrames <= sample) {
         // deltaFrames counts host samples, which stand still across oversamples.
         uint32_t word;
         std::memcpy(&word, ring[(size_t)readIndex].midiData, sizeof word);

@@ -25,6 +25,8 @@ public:
     void setSampleRate(float rate) override;
 
 private:
+    // One pass at host sample `sample`.
+    void step(int sample);
     float divisorTicks() const;
     void updatePulseWidth();
     void send(uint32_t word);

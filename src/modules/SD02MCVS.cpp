@@ -191,9 +191,70 @@ inline void SD02MCVS::smoothTowards(PatchPoint* out, float target, bool& settled
         settled = true;
 }
 
-void SD02MCVS::processBlock(int first, int n) { runByPasses(*this, first, n); }
+// Out of line, so that the usual pass (no message, the note settled) stays small.
+__attribute__((noinline)) void SD02MCVS::receive(uint32_t word) {
+    const uint8_t status = (uint8_t)word, data1 = (uint8_t)(word >> 8), data2 = (uint8_t)(word >> 16);
+    switch (status & 0xF0) {
+        case 0x80:
+            noteOff(data1);
+            break;
+        case 0x90:
+            if (data2 == 0) noteOff(data1);
+            else noteOn(data1, data2);
+            break;
+        case 0xB0:
+            controller(data1, data2);
+            break;
+        case 0xE0:
+            bendValue = (float)(data1 + data2 * 128 - 8192);
+            updateBendTarget();
+            break;
+        default:
+            if (status == 0xF8) {
+                midiClock();
+                break;
+            }
+            if (clockCounter == clockPulseWidth) drive(clockOut, clockLed, 0.f);
+            // Held at its top rather than wrapping when no clock comes for hours.
+            if (clockCounter < INT32_MAX) ++clockCounter;
+            if (status == 0xFA || status == 0xFB) drive(resetOut, resetLed, 0.f);
+            else if (status == 0xFC) drive(resetOut, resetLed, 1.f);
+            break;
+    }
+}
 
-void SD02MCVS::process() {
+__attribute__((noinline)) void SD02MCVS::runGlide() {
+    float note = noteOut->outValue;
+    const float d = targetPitch - note;
+    const float g = glide->getValue();
+    if (glideLaw == 0) {
+        if (g == 0.f) {
+            note = targetPitch;
+        } else if (d != 0.f) {
+            if (targetPitch != glideOrigin || glideStepStale) updateGlideStep();
+            const bool sameSign = (d > 0.f && glideStep > 0.f) || (d < 0.f && glideStep < 0.f);
+            if (sameSign && std::fabs(d) <= std::fabs(glideStep)) note = targetPitch;
+            else note += glideStep;
+        }
+    } else {
+        const float w = (float)(sampleRate * 12.0 * (1.0 - g));
+        // A glide knob past 1 (older records are scaled up) would turn the step around.
+        if (w <= 0.f) {
+            note = targetPitch;
+        } else if (d != 0.f) {
+            const float step = d > 0.f ? 1.f / w : -1.f / w;
+            if (std::fabs(d) <= std::fabs(step)) note = targetPitch;
+            else note += step;
+        }
+    }
+    noteOut->outValue = note;
+    pitchSettled = d == 0.f && std::memcmp(&note, &targetPitch, sizeof note) == 0;
+}
+
+void SD02MCVS::process() { step(PassJacks{}); }
+
+template <class Jacks>
+inline void SD02MCVS::step(const Jacks& io) {
     if (retriggerCountdown != 0 && triggerMode->getValue() >= 0.5f) {
         if (retriggerCountdown == 1) {
             retriggerCountdown = 0;
@@ -203,74 +264,25 @@ void SD02MCVS::process() {
         }
     }
 
-    const uint32_t word = midiIn->inWord();
-    const uint8_t status = (uint8_t)word, data1 = (uint8_t)(word >> 8), data2 = (uint8_t)(word >> 16);
+    const uint32_t word = io.word(midiIn);
     if (word == 0) {
         // Most passes carry no message: only the clock pulse runs on, as in the default below.
         if (clockCounter == clockPulseWidth) drive(clockOut, clockLed, 0.f);
         if (clockCounter < INT32_MAX) ++clockCounter;
     } else {
-        switch (status & 0xF0) {
-            case 0x80:
-                noteOff(data1);
-                break;
-            case 0x90:
-                if (data2 == 0) noteOff(data1);
-                else noteOn(data1, data2);
-                break;
-            case 0xB0:
-                controller(data1, data2);
-                break;
-            case 0xE0:
-                bendValue = (float)(data1 + data2 * 128 - 8192);
-                updateBendTarget();
-                break;
-            default:
-                if (status == 0xF8) {
-                    midiClock();
-                    break;
-                }
-                if (clockCounter == clockPulseWidth) drive(clockOut, clockLed, 0.f);
-                // Held at its top rather than wrapping when no clock comes for hours.
-                if (clockCounter < INT32_MAX) ++clockCounter;
-                if (status == 0xFA || status == 0xFB) drive(resetOut, resetLed, 0.f);
-                else if (status == 0xFC) drive(resetOut, resetLed, 1.f);
-                break;
-        }
+        receive(word);
     }
 
     // Once the note has met its target it stays there, whatever the glide, until the
     // target moves; the settled pass skips the glide.
-    if (!pitchSettled) {
-        float note = noteOut->outValue;
-        const float d = targetPitch - note;
-        const float g = glide->getValue();
-        if (glideLaw == 0) {
-            if (g == 0.f) {
-                note = targetPitch;
-            } else if (d != 0.f) {
-                if (targetPitch != glideOrigin || glideStepStale) updateGlideStep();
-                const bool sameSign = (d > 0.f && glideStep > 0.f) || (d < 0.f && glideStep < 0.f);
-                if (sameSign && std::fabs(d) <= std::fabs(glideStep)) note = targetPitch;
-                else note += glideStep;
-            }
-        } else {
-            const float w = (float)(sampleRate * 12.0 * (1.0 - g));
-            // A glide knob past 1 (older records are scaled up) would turn the step around.
-            if (w <= 0.f) {
-                note = targetPitch;
-            } else if (d != 0.f) {
-                const float step = d > 0.f ? 1.f / w : -1.f / w;
-                if (std::fabs(d) <= std::fabs(step)) note = targetPitch;
-                else note += step;
-            }
-        }
-        noteOut->outValue = note;
-        pitchSettled = d == 0.f && std::memcmp(&note, &targetPitch, sizeof note) == 0;
-    }
+    if (!pitchSettled) runGlide();
 
     smoothTowards(bendOut, bendTarget, bendSettled);
     smoothTowards(modOut, modTarget, modSettled);
+}
+
+void SD02MCVS::processBlock(int, int n) {
+    runBlockProduced(*this, n, [this](const BlockJacks& io) { step(io); });
 }
 
 void SD02MCVS::controlChanged(CControl* control) {

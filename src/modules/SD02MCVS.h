@@ -28,6 +28,10 @@ public:
     int clockPulseSamples() const { return clockPulseWidth; }
 
 private:
+    template <class Jacks>
+    void step(const Jacks& io);
+    void receive(uint32_t word);
+    void runGlide();
     static constexpr uint8_t kNoNote = 156;
     static constexpr int kStackSize = 50;
 
