@@ -27,7 +27,9 @@ void BlockPlan::build(Module* const* modules, int count, const Cable* cables) {
     loose.clear();
     links.clear();
     for (int i = 0; i < count; ++i)
-        if (modules[i]->blockMode() == Module::kBlockNever || modules[i]->processIndex != i) return;
+        if (modules[i]->blockMode() == Module::kBlockNever || modules[i]->waitsOnItself() ||
+            modules[i]->processIndex != i)
+            return;
 
     // Order along the cables, earliest in the list first among those ready, so that
     // the in-order modules keep the list's order between them.

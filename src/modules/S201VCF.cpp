@@ -17,6 +17,29 @@ constexpr float kNodeLimit = 4.f;
 
 // Written so that a NaN lands on the lower bound instead of poisoning the states for
 // good (a comparison with NaN is false); plain comparisons also stay inline.
+inline float limit(float v, float lo, float hi);
+
+}  // namespace
+
+inline bool S201VCF::modulated() const {
+    return (cutoffIn->connectionCount | frequencyIn->connectionCount | resonanceIn->connectionCount) != 0;
+}
+
+// The input at its level, with the guard.
+inline float S201VCF::drive(float in, float lev, float guard) { return in * lev * lev + guard; }
+
+// One step of the two stages from x; the states are wherever the caller keeps them.
+inline float S201VCF::filter(const Coefficients& q, float x, float& s1, float& s2, float& node) {
+    const float c = limit((q.k * s1 + q.a * s2 + q.ag * x) / q.denominator, -kNodeLimit, kNodeLimit);
+    const float y = (s1 + q.g * c) / q.a;
+    node = c;
+    s1 = 2.f * y - s1;
+    s2 = 2.f * (c - q.k * y) - s2;
+    return y;
+}
+
+namespace {
+
 inline float limit(float v, float lo, float hi) {
     v = v > lo ? v : lo;
     return v < hi ? v : hi;
@@ -56,13 +79,13 @@ inline void S201VCF::updateCoefficients(float o, float r) {
         const float o2 = o * o;
         const float t = frequencyScale * o2 * o2;
         const float damp = 1.f - 0.95f * r;
-        k = 2.f * (1.f - damp * damp);
+        q.k = 2.f * (1.f - damp * damp);
         // tan(t) by a polynomial that stays finite where t approaches pi/2.
         const float t2 = t * t;
-        g = t * (1.f + t2 * (0.31755f + 0.2033f * t2));
-        a = 1.f + g;
-        ag = a * g;
-        denominator = a * a - k * g;
+        q.g = t * (1.f + t2 * (0.31755f + 0.2033f * t2));
+        q.a = 1.f + q.g;
+        q.ag = q.a * q.g;
+        q.denominator = q.a * q.a - q.k * q.g;
     }
 }
 
@@ -70,7 +93,22 @@ void S201VCF::process() { step(PassJacks{}); }
 
 void S201VCF::processBlock(int first, int n) {
     if (knobs.moving()) return runByPasses(*this, first, n);
-    runBlock(n, [this](const BlockJacks& io) { step(io); }, output);
+    if (modulated() || !coefficientsStand) return runBlock(n, [this](const BlockJacks& io) { step(io); }, output);
+    // The coefficients stand for the whole block. The states stay in registers here:
+    // each sample waits on the last through two divisions, and a trip through memory
+    // would add to that wait.
+    const Coefficients c = q;
+    const float lev = (float)level->smoothedValue;
+    const float* const in = audioIn->blockIn;
+    float* const out = output->blockOut + 1;
+    float p1 = s1, p2 = s2, at = node, gd = guard, y = output->outValue;
+    for (int i = 0; i < n; ++i) {
+        gd = -gd;
+        y = filter(c, drive(in[i], lev, gd), p1, p2, at);
+        out[i] = y;
+    }
+    s1 = p1, s2 = p2, node = at, guard = gd;
+    output->outValue = y;
 }
 
 // A block runs this only with the knobs at rest.
@@ -89,14 +127,12 @@ inline void S201VCF::step(const Jacks& io) {
     // A tiny offset of alternating sign keeps silent states out of the subnormal range.
     guard = -guard;
     const float lev = (float)level->smoothedValue;
-    const float x = io.in(audioIn) * lev * lev + guard;
 
     // With no cable on the three CV inputs (which then read exactly 0) and the knobs
     // at rest, o and r are what they were last time: the coefficients stand.
-    const bool modulated =
-        (cutoffIn->connectionCount | frequencyIn->connectionCount | resonanceIn->connectionCount) != 0;
-    if (moving || modulated || !coefficientsStand) {
-        coefficientsStand = !modulated;
+    const bool cv = modulated();
+    if (moving || cv || !coefficientsStand) {
+        coefficientsStand = !cv;
         updateCoefficients(
             limit(io.in(cutoffIn) + (float)cutoff->smoothedValue +
                       io.in(frequencyIn) * (float)frequencyDepth->smoothedValue,
@@ -104,10 +140,5 @@ inline void S201VCF::step(const Jacks& io) {
             limit(io.in(resonanceIn) * (float)resonanceDepth->smoothedValue + (float)resonance->smoothedValue,
                   0.f, 1.f));
     }
-    const float c = limit((k * s1 + a * s2 + ag * x) / denominator, -kNodeLimit, kNodeLimit);
-    const float y = (s1 + g * c) / a;
-    output->outValue = y;
-    node = c;
-    s1 = 2.f * y - s1;
-    s2 = 2.f * (c - k * y) - s2;
+    output->outValue = filter(q, drive(io.in(audioIn), lev, guard), s1, s2, node);
 }

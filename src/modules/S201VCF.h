@@ -15,6 +15,7 @@ public:
     // Audio thread, lock held.
     void process() override;
     int blockMode() const override { return kBlockFree; }
+    bool waitsOnItself() const override { return true; }
     void processBlock(int first, int n) override;
     // Lock held; the filter states carry over.
     void setSampleRate(float rate) override;
@@ -25,6 +26,11 @@ public:
 private:
     template <class Jacks>
     void step(const Jacks& io);
+    struct Coefficients;
+    static float drive(float in, float lev, float guard);
+    static float filter(const Coefficients& q, float x, float& s1, float& s2, float& node);
+    // With no cable on the three CV inputs they read exactly 0.
+    bool modulated() const;
     void updateCoefficients(float o, float r);
 
     ModuleKnob* level;
@@ -45,7 +51,9 @@ private:
     float node = 0.f;
     // Coefficients of the last (o, r); o never goes below 0, so -1 means none yet.
     float lastO = -1.f, lastR = 0.f;
-    float k = 0.f, g = 0.f, a = 1.f, ag = 0.f, denominator = 1.f;
+    struct Coefficients {
+        float k = 0.f, g = 0.f, a = 1.f, ag = 0.f, denominator = 1.f;
+    } q;
     // Set once the coefficients were made from the knobs alone.
     bool coefficientsStand = false;
     KnobWatch knobs;
