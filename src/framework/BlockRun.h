@@ -48,8 +48,8 @@ struct BlockJacks {
         return w;
     }
     // A float copy, not memcpy: the compiler treats a copied word as touching any
-    // member at all and would reload the module's whole state each pass. The audio
-    // outputs that use this carry numbers; a plain copy keeps every bit anyway.
+    // member at all and would reload the module's whole state each pass. A float
+    // load and store (SSE, in every build) keep every bit, MIDI words included.
     void publish(const PatchPoint* j) const { j->blockOut[i + 1] = j->outValue; }
 };
 

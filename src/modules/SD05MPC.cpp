@@ -171,10 +171,15 @@ void SD05MPC::followNote(uint32_t word, bool release) {
 }
 
 // Audio thread, lock held.
-void SD05MPC::processBlock(int first, int n) { runByPasses(*this, first, n); }
+void SD05MPC::processBlock(int, int n) {
+    runBlockProduced(*this, n, [this](const BlockJacks& io) { step(io); });
+}
 
-void SD05MPC::process() {
-    const uint32_t word = midiIn->inWord();
+void SD05MPC::process() { step(PassJacks{}); }
+
+template <class Jacks>
+inline void SD05MPC::step(const Jacks& io) {
+    const uint32_t word = io.word(midiIn);
     const uint8_t status = (uint8_t)word;
     if (status >= 0xF0) {
         broadcast(word);

@@ -23,6 +23,8 @@ public:
     void cableDisconnected(PatchPoint* jack) override;
 
 private:
+    template <class Jacks>
+    void step(const Jacks& io);
     static constexpr int kVoices = 8;
     static constexpr int kHeldNotes = 50;
     static constexpr int kAllVoices = -1, kNoVoice = -2;
