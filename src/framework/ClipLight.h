@@ -17,14 +17,22 @@ public:
         if (v > kLimit) v = kLimit;
         else if (v < -kLimit) v = -kLimit;
         else return v == v ? v : 0.f;  // NaN would reach the host otherwise
-        if (light->getValue() != 1.f) light->setValue(1.f);
+        lit = true;
         hold = holdLength;
         return v;
     }
-    // Audio thread, once at the end of every process call.
+    // Audio thread, once at the end of every pass. A block form counts its passes
+    // with Later and shows the light once after them, which keeps calls out of its
+    // loop; the light is only looked at between blocks.
+    template <bool Later = false>
     inline void tick() {
         if (hold != 0) --hold;
-        else if (light->getValue() != 0.f) light->setValue(0.f);
+        else lit = false;
+        if (!Later) show();
+    }
+    void show() {
+        const float v = lit ? 1.f : 0.f;
+        if (light->getValue() != v) light->setValue(v);
     }
 
 private:
@@ -32,4 +40,5 @@ private:
     CControl* light = nullptr;
     int hold = 0;
     int holdLength = 0;
+    bool lit = false;
 };

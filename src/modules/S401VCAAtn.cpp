@@ -55,6 +55,8 @@ void S401VCAAtn::processBlock(int, int n) {
     // Knob Paste changes the value without controlChanged.
     if (gain->steppedValue != appliedStep) applyGainStep();
     runBlock(n, [this](const BlockJacks& io) { step(io); }, out1, out2);
+    clip[0].show();
+    clip[1].show();
 }
 
 template <class Jacks>
@@ -70,6 +72,6 @@ inline void S401VCAAtn::step(const Jacks& io) {
     }
     out1->outValue = o1;
     out2->outValue = o2;
-    clip[0].tick();
-    clip[1].tick();
+    clip[0].tick<Jacks::kBlock>();
+    clip[1].tick<Jacks::kBlock>();
 }

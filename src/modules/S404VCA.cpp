@@ -42,6 +42,7 @@ void S404VCA::process() { step(PassJacks{}); }
 void S404VCA::processBlock(int first, int n) {
     if (knobs.moving()) return runByPasses(*this, first, n);
     runBlock(n, [this](const BlockJacks& io) { step(io); }, out1, out2, mixOut);
+    clip.show();
 }
 
 // A block runs this only with the knobs at rest.
@@ -81,5 +82,5 @@ inline void S404VCA::step(const Jacks& io) {
     out1->outValue = o1;
     out2->outValue = o2;
     mixOut->outValue = mix;
-    clip.tick();
+    clip.tick<Jacks::kBlock>();
 }
