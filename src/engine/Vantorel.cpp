@@ -182,24 +182,51 @@ inline void transferCables(const CableCopy* c, const CableCopy* end) {
 
 }  // namespace
 
-void Vantorel::runPasses(int frames) {
-    Module* const* const first = processList->items;
-    Module* const* const last = first + processList->size();
-    const CableCopy* const copies = editor->cableCopies();
-    const CableCopy* const copiesEnd = copies + editor->cableCopyCount();
+// How a pass calls a module: as the list stands, or readers first.
+struct Vantorel::ByProcess {
+    static void run(Module* m) { m->process(); }
+};
+struct Vantorel::ByPass {
+    static void run(Module* m) { m->processPass(); }
+};
 
+void Vantorel::runPasses(int frames) {
+    const BlockPlan& plan = editor->blockPlan;
+    // Every jack read without a cable must hold +0 (the zero row stands for it), and
+    // every cabled input the value its source holds: a cable joined since the last
+    // pass has not been copied yet, and that one block runs with the copies.
+    bool asCopied = plan.mode != BlockPlan::kPassByPass;
+    for (const PatchPoint* j : plan.loose) asCopied = asCopied && wordOf(j->inValue) == 0;
+    for (const PatchPoint* j : plan.readers) asCopied = asCopied && wordOf(j->inValue) == wordOf(*j->source);
+
+    if (asCopied && plan.mode == BlockPlan::kModuleMajor && oversampleFactor == 1) {
+        runBlocks(frames);
+    } else if (asCopied && plan.mode == BlockPlan::kReadersFirst) {
+        Module* const* const first = plan.order.data();
+        runPassLoop<ByPass>(frames, first, first + plan.order.size(), nullptr, nullptr);
+    } else {
+        Module* const* const first = processList->items;
+        const CableCopy* const copies = editor->cableCopies();
+        runPassLoop<ByProcess>(frames, first, first + processList->size(), copies, copies + editor->cableCopyCount());
+        return;
+    }
+    for (PatchPoint* j : plan.readers) std::memcpy(&j->inValue, j->source, sizeof(float));
+}
+
+template <class Call>
+void Vantorel::runPassLoop(int frames, Module* const* first, Module* const* last, const CableCopy* copies,
+                           const CableCopy* copiesEnd) {
     const int factor = oversampleFactor;
     if (factor == 1) {
-        if (runBlocks(frames)) return;
         for (int s = 0; s < frames; ++s) {
-            for (Module* const* m = first; m != last; ++m) (*m)->process();
+            for (Module* const* m = first; m != last; ++m) Call::run(*m);
             transferCables(copies, copiesEnd);
             ++curOutL, ++curOutR, ++sampleIndex;
         }
         return;
     }
 
-    // Passes after the first run only the oversampled modules, in list order; the
+    // Passes after the first run only the oversampled modules, in the same order; the
     // flags change only under the lock, so one gathering serves the whole block.
     Module** const over = editor->oversampledScratch();
     Module** overEnd = over;
@@ -212,7 +239,7 @@ void Vantorel::runPasses(int frames) {
         for (int r = 0; r < factor; ++r) {
             Module* const* const from = r == 0 ? first : over;
             Module* const* const to = r == 0 ? last : overEnd;
-            for (Module* const* m = from; m != to; ++m) (*m)->process();
+            for (Module* const* m = from; m != to; ++m) Call::run(*m);
             transferCables(copies, copiesEnd);
             if (fir) decimator.firPush(*curOutL, *curOutR);
             else decimator.iirPass(*curOutL, *curOutR, f);
@@ -227,27 +254,16 @@ void Vantorel::runPasses(int frames) {
     }
 }
 
-bool Vantorel::runBlocks(int frames) {
+void Vantorel::runBlocks(int frames) {
     const BlockPlan& plan = editor->blockPlan;
-    if (!plan.usable) return false;
-    // Every jack read without a cable must hold +0 (the zero row stands for it), and
-    // every cabled input the value its source holds: a cable joined since the last
-    // pass has not been copied yet, and that one pass runs pass by pass.
-    for (const PatchPoint* j : plan.loose)
-        if (wordOf(j->inValue) != 0) return false;
-    for (const PatchPoint* j : plan.readers)
-        if (wordOf(j->inValue) != wordOf(*j->source)) return false;
-
     for (int first = 0; first < frames; first += kBlockPasses) {
         const int n = std::min(kBlockPasses, frames - first);
         for (PatchPoint* j : plan.producers) std::memcpy(j->blockOut, &j->outValue, sizeof(float));
         for (Module* m : plan.order) m->processBlock(first, n);
     }
-    for (PatchPoint* j : plan.readers) std::memcpy(&j->inValue, j->source, sizeof(float));
     sampleIndex = frames;
     curOutL = outputs[0] + frames;
     curOutR = outputs[1] + frames;
-    return true;
 }
 
 VstInt32 Vantorel::processEvents(VstEvents* events) {

@@ -8,7 +8,9 @@
 #include "vst/AudioEffectX.h"
 
 class SynEditor;
+class Module;
 struct ModuleList;
+struct CableCopy;
 
 // Shared by every instance in the loaded library.
 extern float noteFrequency[128];
@@ -85,8 +87,13 @@ private:
     void prepareBuffers(float** hostIn, float** hostOut, int frames);
     void reserveScratch(int frames);
     void runPasses(int frames);
-    // The block module by module when the patch allows it; false when it does not.
-    bool runBlocks(int frames);
+    struct ByProcess;
+    struct ByPass;
+    template <class Call>
+    void runPassLoop(int frames, Module* const* first, Module* const* last, const CableCopy* copies,
+                     const CableCopy* copiesEnd);
+    // The block module by module, once the plan allows it.
+    void runBlocks(int frames);
     void updateModuleRates();
 
     float* inputPtrs[kNumInputs] = {};

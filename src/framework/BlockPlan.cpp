@@ -9,6 +9,12 @@
 
 void Module::processBlock(int first, int n) { runByPasses<Module>(*this, first, n); }
 
+void Module::processPass() {
+    for (const BlockLink* l = blockLinks, *end = l + blockReads; l != end; ++l)
+        std::memcpy(&l->jack->inValue, l->row, sizeof(float));
+    process();
+}
+
 namespace {
 
 template <class F>
@@ -20,19 +26,24 @@ void forEachJack(Module* m, F f) {
 }  // namespace
 
 void BlockPlan::build(Module* const* modules, int count, const Cable* cables) {
-    usable = false;
+    mode = kPassByPass;
     order.clear();
     producers.clear();
     readers.clear();
     loose.clear();
     links.clear();
-    for (int i = 0; i < count; ++i)
-        if (modules[i]->blockMode() == Module::kBlockNever || modules[i]->waitsOnItself() ||
-            modules[i]->processIndex != i)
-            return;
+    bool waits = false;
+    for (int i = 0; i < count; ++i) {
+        if (modules[i]->blockMode() == Module::kBlockNever || modules[i]->processIndex != i) return;
+        waits = waits || modules[i]->waitsOnItself();
+    }
 
-    // Order along the cables, earliest in the list first among those ready, so that
-    // the in-order modules keep the list's order between them.
+    // Module by module, sources run before their readers. Readers first, each pass
+    // runs every module before its sources, so a reader takes what its source left
+    // last pass straight from it; that needs no module to feed itself. Either way
+    // the in-order modules keep the list's order between them, and among the
+    // modules ready the earliest in the list goes first.
+    const bool readersFirst = waits;
     std::vector<std::vector<int>> feeds((size_t)count);
     std::vector<int> waiting((size_t)count, 0);
     auto edge = [&](int from, int to) {
@@ -45,7 +56,13 @@ void BlockPlan::build(Module* const* modules, int count, const Cable* cables) {
         if (!from || !to) return;
         const int a = from->processIndex, b = to->processIndex;
         if (a < 0 || a >= count || b < 0 || b >= count) return;
-        if (a != b) edge(a, b);
+        if (a == b) {
+            if (readersFirst) return;
+        } else if (readersFirst) {
+            edge(b, a);
+        } else {
+            edge(a, b);
+        }
     }
     int lastInOrder = -1;
     for (int i = 0; i < count; ++i)
@@ -71,7 +88,7 @@ void BlockPlan::build(Module* const* modules, int count, const Cable* cables) {
     size_t cableTotal = 0;
     for (const Cable* c = cables; c; c = c->next) ++cableTotal;
     const size_t rowLength = kBlockPasses + 1;
-    rows.assign((cableTotal + 2) * rowLength, 0.f);
+    rows.assign(((readersFirst ? 0 : cableTotal) + 2) * rowLength, 0.f);
     float* const zeros = rows.data();
     float* const junk = zeros + rowLength;
     for (Module* m : order)
@@ -82,12 +99,15 @@ void BlockPlan::build(Module* const* modules, int count, const Cable* cables) {
         });
     for (const Cable* c = cables; c; c = c->next) {
         readers.push_back(c->reader);
-        if (c->other->blockOut == junk) {
+        if (readersFirst) {
+            c->reader->blockIn = &c->other->outValue;
+        } else if (c->other->blockOut == junk) {
             producers.push_back(c->other);
             c->other->blockOut = junk + producers.size() * rowLength;
         }
     }
-    for (const Cable* c = cables; c; c = c->next) c->reader->blockIn = c->other->blockOut;
+    if (!readersFirst)
+        for (const Cable* c = cables; c; c = c->next) c->reader->blockIn = c->other->blockOut;
 
     for (Module* m : order) {
         m->blockReads = m->blockWrites = 0;
@@ -103,5 +123,5 @@ void BlockPlan::build(Module* const* modules, int count, const Cable* cables) {
         m->blockLinks = l;
         l += m->blockReads + m->blockWrites;
     }
-    usable = true;
+    mode = readersFirst ? kReadersFirst : kModuleMajor;
 }

@@ -38,6 +38,16 @@ struct PassJacks {
     static float in(const PatchPoint* j) { return j->inValue; }
     static uint32_t word(const PatchPoint* j) { return j->inWord(); }
 };
+// Readers first: each input straight from its source's value (or the zero row).
+struct SourceJacks {
+    static constexpr bool kBlock = false;
+    static float in(const PatchPoint* j) { return *j->blockIn; }
+    static uint32_t word(const PatchPoint* j) {
+        uint32_t w;
+        std::memcpy(&w, j->blockIn, sizeof w);
+        return w;
+    }
+};
 struct BlockJacks {
     static constexpr bool kBlock = true;
     int i = 0;

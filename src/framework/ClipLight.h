@@ -11,7 +11,8 @@ public:
     void attach(CControl* led) { light = led; }
     void setSampleRate(float rate) { holdLength = (int)((double)rate * 0.2); }
 
-    // Audio thread, per output value.
+    // Audio thread, per output value. Later: see tick().
+    template <bool Later = false>
     inline float limit(float v) {
         if (std::fabs(v) <= kLimit) return v;  // the usual case in one test; false for NaN
         if (v > kLimit) v = kLimit;
@@ -19,6 +20,7 @@ public:
         else return v == v ? v : 0.f;  // NaN would reach the host otherwise
         lit = true;
         hold = holdLength;
+        if (!Later) show();
         return v;
     }
     // Audio thread, once at the end of every pass. A block form counts its passes

@@ -63,8 +63,11 @@ public:
     virtual int blockMode() const { return kBlockNever; }
     // Whether each pass waits on the last through slow operations (divisions in a
     // feedback loop). Pass by pass the processor does other modules' work meanwhile;
-    // module by module it would only wait, so a patch holding one runs pass by pass.
+    // module by module it would only wait, so a patch holding one runs readers first.
     virtual bool waitsOnItself() const { return false; }
+    // Audio thread, lock held: one pass readers first, each input read from its
+    // blockIn. This form copies them in around process().
+    virtual void processPass();
     // Audio thread, lock held: passes first .. first + n - 1 of the host block, leaving
     // the module and its jacks as n calls of process() would, with each input read
     // from its row. This form copies the rows in and out around process().

@@ -25,6 +25,7 @@ S101Mixer::S101Mixer(Patch* editor)
 
 // Audio thread, lock held.
 void S101Mixer::process() { step(PassJacks{}); }
+void S101Mixer::processPass() { step(SourceJacks{}); }
 
 void S101Mixer::processBlock(int first, int n) {
     if (knobs.moving()) return runByPasses(*this, first, n);

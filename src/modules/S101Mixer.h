@@ -13,6 +13,7 @@ public:
     void process() override;
     int blockMode() const override { return kBlockFree; }
     void processBlock(int first, int n) override;
+    void processPass() override;
 
 private:
     template <class Jacks>

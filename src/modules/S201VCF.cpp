@@ -90,6 +90,7 @@ inline void S201VCF::updateCoefficients(float o, float r) {
 }
 
 void S201VCF::process() { step(PassJacks{}); }
+void S201VCF::processPass() { step(SourceJacks{}); }
 
 void S201VCF::processBlock(int first, int n) {
     if (knobs.moving()) return runByPasses(*this, first, n);

@@ -17,6 +17,7 @@ public:
     int blockMode() const override { return kBlockFree; }
     bool waitsOnItself() const override { return true; }
     void processBlock(int first, int n) override;
+    void processPass() override;
     // Lock held; the filter states carry over.
     void setSampleRate(float rate) override;
 

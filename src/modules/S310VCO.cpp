@@ -297,7 +297,8 @@ float S310VCO::runPulse(bool syncEvent, float f, float g, float width, float ben
     return value;
 }
 
-void S310VCO::process() {
+// Whether the knobs were moving this pass.
+inline bool S310VCO::smoothKnobs() {
     const bool knobsMoving = knobs.moving();
     if (knobsMoving) {
         tune->smoothToValue();
@@ -307,10 +308,16 @@ void S310VCO::process() {
         octave->smoothToStep();
         knobs.settle(tune, fm, pw, ra, octave);
     }
+    return knobsMoving;
+}
 
-    // The usual voice: with Sync and Trig. reading 0 as they did last pass, nothing
-    // shifts the octave, bends or syncs, and only the saw is wanted.
-    if (plainSaw && previousTrig == 0.f && previousSync == 0.f) {
+// The usual voice: with Sync and Trig. reading 0 as they did last pass, nothing
+// shifts the octave, bends or syncs, and only the saw is wanted.
+inline bool S310VCO::onShortRoad() const { return plainSaw && previousTrig == 0.f && previousSync == 0.f; }
+
+void S310VCO::process() {
+    const bool knobsMoving = smoothKnobs();
+    if (onShortRoad()) {
         followPitch(knobsMoving, PassJacks{});
         runSaw(false, 0.f, 1.f);
         return;
@@ -318,10 +325,16 @@ void S310VCO::process() {
     processFull(knobsMoving);
 }
 
+// The long road reads the held values, so it takes them in first.
+void S310VCO::processPass() {
+    if (!onShortRoad()) return Module::processPass();
+    followPitch(smoothKnobs(), SourceJacks{});
+    runSaw(false, 0.f, 1.f);
+}
+
 void S310VCO::processBlock(int first, int n) {
     // The short road's conditions hold for the whole block once they hold at its start.
-    if (knobs.moving() || !plainSaw || previousTrig != 0.f || previousSync != 0.f)
-        return runByPasses(*this, first, n);
+    if (knobs.moving() || !onShortRoad()) return runByPasses(*this, first, n);
     runBlock(n, [this](const BlockJacks& io) {
         followPitch(false, io);
         runSaw(false, 0.f, 1.f);

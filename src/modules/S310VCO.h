@@ -21,6 +21,7 @@ public:
     void process() override;
     int blockMode() const override { return kBlockFree; }
     void processBlock(int first, int n) override;
+    void processPass() override;
     // Lock held.
     void cableConnected(PatchPoint* jack) override;
     void cableDisconnected(PatchPoint* jack) override;
@@ -51,6 +52,8 @@ private:
     void processFull(bool knobsMoving);
     template <class Jacks>
     void followPitch(bool knobsMoving, const Jacks& io);
+    bool smoothKnobs();
+    bool onShortRoad() const;
     void runSaw(bool syncEvent, float g, float bend);
     void sawEdge(bool syncEvent, float g);
     float runPulse(bool syncEvent, float f, float g, float width, float bend);

@@ -50,6 +50,7 @@ void S401VCAAtn::controlChanged(CControl* control) {
 }
 
 void S401VCAAtn::process() { step(PassJacks{}); }
+void S401VCAAtn::processPass() { step(SourceJacks{}); }
 
 void S401VCAAtn::processBlock(int, int n) {
     // Knob Paste changes the value without controlChanged.
@@ -66,9 +67,9 @@ inline void S401VCAAtn::step(const Jacks& io) {
     const float cv = io.in(cvIn);
     float o1 = 0.f, o2 = 0.f;
     if (cv > 0.f) {
-        o1 = clip[0].limit(cv * gainFactor * io.in(in1));
+        o1 = clip[0].limit<Jacks::kBlock>(cv * gainFactor * io.in(in1));
         // A jack without a cable reads exactly 0, and so would give exactly 0 here.
-        if (in2->connectionCount > 0) o2 = clip[1].limit(cv * gainFactor * io.in(in2));
+        if (in2->connectionCount > 0) o2 = clip[1].limit<Jacks::kBlock>(cv * gainFactor * io.in(in2));
     }
     out1->outValue = o1;
     out2->outValue = o2;

@@ -38,6 +38,7 @@ void S404VCA::setSampleRate(float rate) {
 }
 
 void S404VCA::process() { step(PassJacks{}); }
+void S404VCA::processPass() { step(SourceJacks{}); }
 
 void S404VCA::processBlock(int first, int n) {
     if (knobs.moving()) return runByPasses(*this, first, n);
@@ -71,10 +72,10 @@ inline void S404VCA::step(const Jacks& io) {
 
     float o1 = 0.f, o2 = 0.f, mix = 0.f;
     if (gain > 0.f) {
-        o1 = clip.limit((float)((double)io.in(in1) * level1->smoothedValue * gain));
+        o1 = clip.limit<Jacks::kBlock>((float)((double)io.in(in1) * level1->smoothedValue * gain));
         // A jack without a cable reads exactly 0, and so would give exactly 0 here.
         if (in2->connectionCount > 0)
-            o2 = clip.limit((float)((double)io.in(in2) * level2->smoothedValue * gain));
+            o2 = clip.limit<Jacks::kBlock>((float)((double)io.in(in2) * level2->smoothedValue * gain));
         // No limit on X Fade: beyond +-1 the mix extrapolates.
         const float x = 0.5f - io.in(xfadeIn) * 0.5f;
         mix = (1.f - x) * o2 + x * o1;

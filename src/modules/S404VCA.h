@@ -15,6 +15,7 @@ public:
     void process() override;
     int blockMode() const override { return kBlockFree; }
     void processBlock(int first, int n) override;
+    void processPass() override;
     void setSampleRate(float rate) override;
 
 private:

@@ -66,6 +66,7 @@ void S500ADSR::setSampleRate(float rate) {
 }
 
 void S500ADSR::process() { step(PassJacks{}); }
+void S500ADSR::processPass() { step(SourceJacks{}); }
 
 void S500ADSR::processBlock(int first, int n) {
     if (knobs.moving()) return runByPasses(*this, first, n);

@@ -24,7 +24,11 @@ SA022DAW::SA022DAW(Patch* editor, const char* panel, const Layout& layout, doubl
     setJackValues(0.f);
 }
 
-void SA022DAW::process() {
+void SA022DAW::process() { step(PassJacks{}); }
+void SA022DAW::processPass() { step(SourceJacks{}); }
+
+template <class Jacks>
+inline void SA022DAW::step(const Jacks& io) {
     if (knobs.moving()) {
         gainL->smoothToValue();
         gainR->smoothToValue();
@@ -35,8 +39,8 @@ void SA022DAW::process() {
         gainFactorR = gainScale * r * r;
     }
     // Assignment, not sum: the last writer of the pass is what the host hears.
-    *synth->curOutL = (float)(gainFactorL * inL->inValue);
-    *synth->curOutR = (float)(gainFactorR * inR->inValue);
+    *synth->curOutL = (float)(gainFactorL * io.in(inL));
+    *synth->curOutR = (float)(gainFactorR * io.in(inR));
 }
 
 void SA022DAW::processBlock(int first, int n) {

@@ -16,6 +16,7 @@ public:
     // The host hears the last writer of each sample.
     int blockMode() const override { return kBlockInOrder; }
     void processBlock(int first, int n) override;
+    void processPass() override;
 
 protected:
     struct Layout {
@@ -24,6 +25,8 @@ protected:
     SA022DAW(Patch* editor, const char* panel, const Layout& layout, double gainScale);
 
 private:
+    template <class Jacks>
+    void step(const Jacks& io);
     ModuleKnob* gainR;
     ModuleKnob* gainL;
     PatchPoint* inR;

@@ -158,6 +158,7 @@ void SA03MSFromDAW::startBlock(int) {
 
 // Audio thread, lock held.
 void SA03MSFromDAW::process() { step(synth->sampleIndex); }
+void SA03MSFromDAW::processPass() { step(synth->sampleIndex); }
 
 void SA03MSFromDAW::processBlock(int first, int n) {
     runBlockProduced(*this, n, [this, first](const BlockJacks& io) { step(first + io.i); });

@@ -18,6 +18,7 @@ public:
     void process() override;
     int blockMode() const override { return kBlockFree; }
     void processBlock(int first, int n) override;
+    void processPass() override;
     void processEvents(vst::VstEvents* events) override;
     void startBlock(int sampleFrames) override;
     void controlChanged(CControl* control) override;

@@ -252,6 +252,7 @@ __attribute__((noinline)) void SD02MCVS::runGlide() {
 }
 
 void SD02MCVS::process() { step(PassJacks{}); }
+void SD02MCVS::processPass() { step(SourceJacks{}); }
 
 template <class Jacks>
 inline void SD02MCVS::step(const Jacks& io) {

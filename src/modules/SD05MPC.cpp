@@ -176,6 +176,7 @@ void SD05MPC::processBlock(int, int n) {
 }
 
 void SD05MPC::process() { step(PassJacks{}); }
+void SD05MPC::processPass() { step(SourceJacks{}); }
 
 template <class Jacks>
 inline void SD05MPC::step(const Jacks& io) {

@@ -16,6 +16,7 @@ public:
     void process() override;
     int blockMode() const override { return kBlockFree; }
     void processBlock(int first, int n) override;
+    void processPass() override;
     void controlChanged(CControl* control) override;
     void setSampleRate(float rate) override;
     void startBlock(int sampleFrames) override;
