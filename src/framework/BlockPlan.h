@@ -15,18 +15,20 @@ struct BlockLink {
     float* row;
 };
 
-// How a patch runs without its cable copies: module by module over a block, or pass by
-// pass with its readers first. A cable
-// delays by one pass, so a module fed by modules that ran their whole block before it
-// sees exactly the values it would have seen pass by pass. That holds when the
-// cables run one way only (a module may feed itself) and every module only touches
-// its own state, its jacks and the engine's per-block state. Modules whose effects
-// outside themselves must keep their order (host outputs) are kept in list order.
+// How a patch runs without its cable copies. A cable delays by one pass, so:
+// - module by module over a block, a module fed by modules that ran their whole block
+//   before it sees exactly the values it would have seen pass by pass;
+// - readers first, pass by pass with every module before its sources, a reader takes
+//   what its source left last pass straight from it (its blockIn points there).
+// Both hold when the cables run one way only (module by module, a module may feed
+// itself) and every module only touches its own state, its jacks and the engine's
+// per-block state. Modules whose effects outside themselves must keep their order
+// (host outputs) are kept in list order. Readers first suits patches with a module
+// that waits on itself, which module by module would leave the processor waiting.
 //
-// Readers first suits patches with a module that waits on itself, which module by
-// module would leave the processor waiting; a reader's blockIn then points at its
-// source's value. Rows, module by module: a producing jack's row holds at [0] the value its readers held before the
-// run and at [i + 1] its value after pass i, so a reader reads pass i at [i].
+// Rows, module by module: a producing jack's row holds at [0] the value its readers
+// held before the run and at [i + 1] its value after pass i, so a reader reads pass i
+// at [i].
 class BlockPlan {
 public:
     // Lock held: the plan is rebuilt whenever modules or cables change.

@@ -29,12 +29,12 @@ inline void runByPasses(M& m, int first, int n) {
     }
 }
 
-// What a module's own block form reads its inputs through: the row in a block, the
-// held value when process() runs a single pass. Outputs are written to the jacks in
-// both; a block form copies them to their rows after each pass (publish).
+// What a module's shared pass reads its inputs through: the held value in process(),
+// the source's value readers first, the row in a block. Outputs are written to the
+// jacks in all three; a block form copies them to their rows after each pass
+// (publish). kBlock: the knobs rest for the whole block, so the pass skips smoothing.
 struct PassJacks {
     static constexpr bool kBlock = false;
-    int i = 0;
     static float in(const PatchPoint* j) { return j->inValue; }
     static uint32_t word(const PatchPoint* j) { return j->inWord(); }
 };
