@@ -36,6 +36,22 @@ public:
     PatchPoint* out;
 };
 
+// The same with the block form the voice modules have: a chain of these runs module
+// by module, so what it costs is the engine's overhead there (one call per module
+// and block, one row per cable).
+class BlockPassModule : public PassModule {
+public:
+    using PassModule::PassModule;
+    int blockMode() const override { return kBlockFree; }
+    void processPass() override { out->outValue = *in->blockIn + 1.f; }
+    void processBlock(int, int n) override {
+        const float* const x = in->blockIn;
+        float* const y = out->blockOut + 1;
+        for (int i = 0; i < n; ++i) y[i] = x[i] + 1.f;
+        if (n > 0) out->outValue = y[n - 1];
+    }
+};
+
 struct Rig {
     Rig() : plugin(nullptr), editor(*plugin.editor) {
         plugin.setSampleRate(kRate);

@@ -24,12 +24,13 @@ void reportCounters(benchmark::State& state, int modules, int passesPerSample) {
 
 // Chain: T1 -> T2 -> ... -> Tn -> SA02 left; n cables, n trivial modules plus the SA02.
 // The first module's input is left open: its output cable already makes it active.
+template <class Trivial>
 void BM_TrivialChain(benchmark::State& state) {
     const int n = (int)state.range(0);
     auto rig = std::make_unique<Rig>();
     Module* daw = rig->add("SA02 2 DAW");
-    std::vector<PassModule*> chain;
-    for (int i = 0; i < n; ++i) chain.push_back(rig->addCustom<PassModule>());
+    std::vector<Trivial*> chain;
+    for (int i = 0; i < n; ++i) chain.push_back(rig->addCustom<Trivial>());
     bool ok = daw != nullptr;
     for (int i = 0; ok && i + 1 < n; ++i) ok = rig->cable(chain[i]->out, chain[i + 1]->in);
     ok = ok && rig->cable(chain[n - 1]->out, jacks(daw)[1]);
@@ -49,7 +50,8 @@ void BM_TrivialChain(benchmark::State& state) {
     }
     reportCounters(state, n, 1);
 }
-BENCHMARK(BM_TrivialChain)->Arg(64)->Arg(256)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_TrivialChain, PassModule)->Arg(64)->Arg(256)->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_TrivialChain, BlockPassModule)->Arg(64)->Arg(256)->Unit(benchmark::kMicrosecond);
 
 // Fan: T1 feeds T2..Tn, Tn feeds the SA02; still n cables, all reading one output.
 void BM_TrivialFan(benchmark::State& state) {
