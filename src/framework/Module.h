@@ -142,7 +142,8 @@ public:
     int processIndex = -1;
     int midiIndex = -1;
     int blockIndex = -1;
-    // The module's reading jacks and then its producing jacks, with their rows.
+    // The module's reading jacks and then its producing jacks, with their rows (see
+    // BlockPlan).
     const BlockLink* blockLinks = nullptr;
     int blockReads = 0, blockWrites = 0;
 

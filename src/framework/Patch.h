@@ -54,7 +54,7 @@ public:
     int cableTotal = 0;
     const CableCopy* cableCopies() const { return copies.data(); }
     int cableCopyCount() const { return (int)copies.size(); }
-    // The module-major form of the same, rebuilt with it.
+    // How the patch may run without those copies, rebuilt with them.
     BlockPlan blockPlan;
 
     // Host parameters.

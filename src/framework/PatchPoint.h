@@ -64,8 +64,9 @@ public:
     int8_t plugOffsetY = -2;
     Patch* editor = nullptr;
     int saveIndex = -1;
-    // Rows of a module-major block: an input reads pass i at blockIn[i]; a producing
-    // output's row takes its value after pass i at blockOut[i + 1].
+    // Module by module, an input reads pass i at blockIn[i] and a producing output's
+    // row takes its value after pass i at blockOut[i + 1]; readers first, blockIn
+    // points at the source's value.
     const float* blockIn = nullptr;
     float* blockOut = nullptr;
 
