@@ -307,6 +307,12 @@ TEST(Engine, EachInstanceKeepsItsOwnHostRate) {
 
 namespace {
 
+CControl* clipLight(Module* m) {
+    for (CView* v : m->getChildren())
+        if (v->isTypeOf("CMovieBitmap") && !v->isTypeOf("PatchPoint")) return static_cast<CControl*>(v);
+    return nullptr;
+}
+
 PatchPoint* jackNamed(Module* m, const char* legend) {
     for (PatchPoint* j : jacks(m))
         if (m->legendOf(j) == legend) return j;
@@ -367,6 +373,7 @@ TEST(Engine, ModuleByModuleBlocksSoundBitForBitAsPassByPass) {
     Rig blocks, passes;
     Voice a(blocks), b(passes);
     ASSERT_EQ(blocks.editor.blockPlan.mode, BlockPlan::kModuleMajor);
+    bool clipped = false;
     auto compare = [&](int frames, int note, const char* what) {
         passes.editor.blockPlan.mode = BlockPlan::kPassByPass;
         const std::vector<float> x = a.play(frames, note), y = b.play(frames, note);
@@ -374,6 +381,9 @@ TEST(Engine, ModuleByModuleBlocksSoundBitForBitAsPassByPass) {
         float peak = 0.f;
         for (float v : x) peak = std::max(peak, std::fabs(v));
         EXPECT_GT(peak, 0.01f) << what;
+        // The VCA's clip light, which a block shows once it has run.
+        EXPECT_EQ(clipLight(a.vca)->getValue(), clipLight(b.vca)->getValue()) << what;
+        clipped = clipped || clipLight(a.vca)->getValue() == 1.f;
     };
     for (int frames : {100, 64, 1, 317}) compare(frames, 48, "steady");
     // A cable joined between blocks reaches its reader after the first pass, not before.
@@ -385,6 +395,12 @@ TEST(Engine, ModuleByModuleBlocksSoundBitForBitAsPassByPass) {
     compare(150, 43, "knob moving");
     for (Voice* v : {&a, &b}) knobs(v->mixer)[0]->setValue(0.3f);
     compare(300, 50, "knob smoothing");
+    EXPECT_TRUE(clipped);
+    // Quiet for longer than the light's hold: it goes out within a block.
+    for (Voice* v : {&a, &b})
+        for (ModuleKnob* k : knobs(v->vca)) setKnob(k, 0.2f);
+    for (int i = 0; i < 3; ++i) compare(5000, 50, "quiet");
+    EXPECT_EQ(clipLight(a.vca)->getValue(), 0.f);
 }
 
 // With a module that waits on itself the patch runs readers first, at any rate.
