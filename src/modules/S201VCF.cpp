@@ -17,7 +17,10 @@ constexpr float kNodeLimit = 4.f;
 
 // Written so that a NaN lands on the lower bound instead of poisoning the states for
 // good (a comparison with NaN is false); plain comparisons also stay inline.
-inline float limit(float v, float lo, float hi);
+inline float limit(float v, float lo, float hi) {
+    v = v > lo ? v : lo;
+    return v < hi ? v : hi;
+}
 
 }  // namespace
 
@@ -37,15 +40,6 @@ inline float S201VCF::filter(const Coefficients& q, float x, float& s1, float& s
     s2 = 2.f * (c - q.k * y) - s2;
     return y;
 }
-
-namespace {
-
-inline float limit(float v, float lo, float hi) {
-    v = v > lo ? v : lo;
-    return v < hi ? v : hi;
-}
-
-}  // namespace
 
 S201VCF::S201VCF(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S201VCF.png", kWidth, kHeight)) {

@@ -191,6 +191,13 @@ inline void SD02MCVS::smoothTowards(PatchPoint* out, float target, bool& settled
         settled = true;
 }
 
+// The clock output's pulse ends after its width; the count is held at its top
+// rather than wrapping when no clock comes for hours.
+inline void SD02MCVS::runClockPulse() {
+    if (clockCounter == clockPulseWidth) drive(clockOut, clockLed, 0.f);
+    if (clockCounter < INT32_MAX) ++clockCounter;
+}
+
 // Out of line, so that the usual pass (no message, the note settled) stays small.
 __attribute__((noinline)) void SD02MCVS::receive(uint32_t word) {
     const uint8_t status = (uint8_t)word, data1 = (uint8_t)(word >> 8), data2 = (uint8_t)(word >> 16);
@@ -214,9 +221,7 @@ __attribute__((noinline)) void SD02MCVS::receive(uint32_t word) {
                 midiClock();
                 break;
             }
-            if (clockCounter == clockPulseWidth) drive(clockOut, clockLed, 0.f);
-            // Held at its top rather than wrapping when no clock comes for hours.
-            if (clockCounter < INT32_MAX) ++clockCounter;
+            runClockPulse();
             if (status == 0xFA || status == 0xFB) drive(resetOut, resetLed, 0.f);
             else if (status == 0xFC) drive(resetOut, resetLed, 1.f);
             break;
@@ -267,9 +272,8 @@ inline void SD02MCVS::step(const Jacks& io) {
 
     const uint32_t word = io.word(midiIn);
     if (word == 0) {
-        // Most passes carry no message: only the clock pulse runs on, as in the default below.
-        if (clockCounter == clockPulseWidth) drive(clockOut, clockLed, 0.f);
-        if (clockCounter < INT32_MAX) ++clockCounter;
+        // Most passes carry no message: only the clock pulse runs on.
+        runClockPulse();
     } else {
         receive(word);
     }

@@ -32,6 +32,7 @@ private:
     template <class Jacks>
     void step(const Jacks& io);
     void receive(uint32_t word);
+    void runClockPulse();
     void runGlide();
     static constexpr uint8_t kNoNote = 156;
     static constexpr int kStackSize = 50;
