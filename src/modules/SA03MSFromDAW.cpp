@@ -1,5 +1,6 @@
 #include "modules/SA03MSFromDAW.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -154,6 +155,7 @@ void SA03MSFromDAW::startBlock(int) {
         }
     }
     blockStartPosition = songPosition;
+    updateCalm();
 }
 
 // Audio thread, lock held.
@@ -166,6 +168,52 @@ void SA03MSFromDAW::processBlock(int first, int n) {
 
 inline void SA03MSFromDAW::step(int sample) {
     midiOut->setOutWord(0);
+    if (calm > 0 && songPosition <= songLimit &&
+        (readIndex == writeIndex || ring[(size_t)readIndex].deltaFrames > sample)) {
+        --calm;
+        previousPosition = songPosition;
+        songPosition += quartersPerCall;
+        --clockCountdown;
+        --midiLedCountdown;
+        return;
+    }
+    stepFully(sample);
+}
+
+// Out of line, so that the counting pass above keeps a small prologue.
+__attribute__((noinline)) void SA03MSFromDAW::stepFully(int sample) {
+    tickAndSend(sample);
+    updateCalm();
+}
+
+// With nothing owed, a pass sends nothing until the clock countdown ends or the light
+// goes out (each fires when its countdown reaches 1 before the pass), an event falls
+// due or the song position reaches the next tick; until then it only counts.
+void SA03MSFromDAW::updateCalm() {
+    const int nearest = std::min(clockCountdown, midiLedCountdown);
+    calm = pendingStatus == 0 && !clockOwed && nearest > 1 ? nearest - 1 : 0;
+    songLimit = resetOut->outValue <= 0.15f ? lastPositionOfTick() : HUGE_VAL;
+}
+
+// The last song position that still lies in the tick the previous position lies in, as
+// the tick test sees it: a product of the tick rate and a position at or below it
+// stays below the next whole tick, the product being monotonic. -inf where the test's
+// path is not that simple (before the song's start, backwards, huge or not a number).
+double SA03MSFromDAW::lastPositionOfTick() const {
+    const double tpq = ticksPerQuarter;
+    const double base = tpq * previousPosition;
+    if (!(tpq > 0.0 && base >= 0.0 && base < 0x1p52 && quartersPerCall >= 0.0 && songPosition >= previousPosition))
+        return -HUGE_VAL;
+    const double next = std::floor(base) + 1.0;
+    double s = next / tpq;
+    for (int i = 0; i < 4; ++i) {
+        if (tpq * s < next) return s;
+        s = std::nextafter(s, 0.0);
+    }
+    return -HUGE_VAL;
+}
+
+inline void SA03MSFromDAW::tickAndSend(int sample) {
     const double tpq = ticksPerQuarter;
     if (resetOut->outValue <= 0.15f && differentTicks(tpq * previousPosition, tpq * songPosition) &&
         clockOut->outValue != 1.f) {
@@ -217,6 +265,7 @@ void SA03MSFromDAW::controlChanged(CControl* control) {
 
 void SA03MSFromDAW::loadState(const int32_t* words, int byteCount, int version) {
     Module::loadState(words, byteCount, version);
+    calm = 0;
     showLight(clockLed, clockOut->outValue);
     setReset(resetOut->outValue);
     uint32_t word;
@@ -229,4 +278,5 @@ void SA03MSFromDAW::setSampleRate(float rate) {
     quartersPerCall = tempo / samplesPerMinute;
     midiLedHold = (int)(rate * 0.1f);
     updatePulseWidth();
+    updateCalm();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <vector>
 
 #include "framework/Module.h"
@@ -28,6 +29,10 @@ public:
 private:
     // One pass at host sample `sample`.
     void step(int sample);
+    void stepFully(int sample);
+    void tickAndSend(int sample);
+    void updateCalm();
+    double lastPositionOfTick() const;
     float divisorTicks() const;
     void updatePulseWidth();
     void send(uint32_t word);
@@ -62,4 +67,7 @@ private:
     uint8_t pendingStatus = 0;
     // A MIDI clock that a start/continue/stop displaced from its tick.
     bool clockOwed = false;
+    // Passes ahead that can only count down (events aside, which each pass checks).
+    int calm = 0;
+    double songLimit = -HUGE_VAL;
 };
