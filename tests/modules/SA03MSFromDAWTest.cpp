@@ -218,6 +218,30 @@ TEST(SA03MSFromDAW, ContinuingExactlyOnATickSendsThatTickAtOnce) {
     EXPECT_EQ(tap->at(mark - 1, kClockOut), 0.f);
 }
 
+// A host looping back into the tick before sends that tick at once (the clock line
+// being low), then waits out the pulse and the rest of the tick as it counts.
+TEST(SA03MSFromDAW, LoopingBackIntoTheLastTickSendsItAtOnce) {
+    TimedRig rig;
+    Source sa03(rig);
+    setKnob(knobs(sa03.module)[0], 0.f);  // 24 ticks per quarter: 1000 samples at 120 BPM
+    Tap* tap = addTap(rig, sa03.out);
+    const int block = 512;
+    rig.render(block);
+    rig.setPlaying(true);
+    for (int b = 0; b < 5; ++b) rig.render(block);  // to 560 samples into tick 2
+    hostClock.info.ppqPos = 1900.0 / 24000.0;      // back to 900 samples into tick 1
+    for (int b = 0; b < 3; ++b) rig.render(block);
+    const auto clocks = passesOf(messages(*tap), kClock);
+    ASSERT_EQ(clocks.size(), 5u);
+    EXPECT_EQ(clocks[0], block + 1);  // displaced by the start message
+    EXPECT_NEAR(clocks[1], block + 1000, 1);
+    EXPECT_NEAR(clocks[2], block + 2000, 1);
+    EXPECT_EQ(clocks[3], 6 * block);
+    // Tick 2 again 100 samples on falls in the pulse; tick 3 comes 1100 samples on.
+    EXPECT_NEAR(clocks[4], 6 * block + 1100, 1);
+    EXPECT_EQ(clockEdges(*tap).back(), clocks[4]);
+}
+
 TEST(SA03MSFromDAW, DivisorSetsTicksPerQuarterAndSyncOffSendsNoTransportMessages) {
     struct Case {
         float knob;
