@@ -83,12 +83,15 @@ inline void S201VCF::updateCoefficients(float o, float r) {
     }
 }
 
+void S201VCF::cableConnected(PatchPoint*) { coefficientsStand = false; }
+void S201VCF::cableDisconnected(PatchPoint*) { coefficientsStand = false; }
+
 void S201VCF::process() { step(PassJacks{}); }
 void S201VCF::processPass() { step(SourceJacks{}); }
 
 void S201VCF::processBlock(int first, int n) {
     if (knobs.moving()) return runByPasses(*this, first, n);
-    if (modulated() || !coefficientsStand) return runBlock(n, [this](const BlockJacks& io) { step(io); }, output);
+    if (!coefficientsStand) return runBlock(n, [this](const BlockJacks& io) { step(io); }, output);
     // The coefficients stand for the whole block. The states stay in registers here:
     // each sample waits on the last through two divisions, and a trip through memory
     // would add to that wait.
@@ -124,10 +127,10 @@ inline void S201VCF::step(const Jacks& io) {
     const float lev = (float)level->smoothedValue;
 
     // With no cable on the three CV inputs (which then read exactly 0) and the knobs
-    // at rest, o and r are what they were last time: the coefficients stand.
-    const bool cv = modulated();
-    if (moving || cv || !coefficientsStand) {
-        coefficientsStand = !cv;
+    // at rest, o and r are what they were last time: the coefficients stand until a
+    // knob moves or a cable comes or goes.
+    if (moving || !coefficientsStand) {
+        coefficientsStand = !modulated();
         updateCoefficients(
             limit(io.in(cutoffIn) + (float)cutoff->smoothedValue +
                       io.in(frequencyIn) * (float)frequencyDepth->smoothedValue,

@@ -20,6 +20,8 @@ public:
     void processPass() override;
     // Lock held; the filter states carry over.
     void setSampleRate(float rate) override;
+    void cableConnected(PatchPoint* jack) override;
+    void cableDisconnected(PatchPoint* jack) override;
 
     // The limited loop node of the last sample (for inspection; always within -4..4).
     float internalNode() const { return node; }
@@ -55,7 +57,8 @@ private:
     struct Coefficients {
         float k = 0.f, g = 0.f, a = 1.f, ag = 0.f, denominator = 1.f;
     } q;
-    // Set once the coefficients were made from the knobs alone.
+    // Set once the coefficients were made from the knobs alone; cleared whenever a
+    // cable comes or goes, so a pass need not look at the CV inputs.
     bool coefficientsStand = false;
     KnobWatch knobs;
 };

@@ -231,3 +231,31 @@ TEST(S201VCF, PullingACvCableActsFromTheNextPassAsACvOfZero) {
     for (int i = n + rest - 200; i < n + rest; ++i) after += std::fabs(ya[(size_t)i]);
     EXPECT_GT(before, 1.5 * after);
 }
+
+TEST(S201VCF, JoiningACvCableToARestingFilterActsFromTheNextPass) {
+    // A: the knobs rest with no CV cable, so the coefficients stand, until a cable
+    // from a source of 0.3 joins Cut CV after n passes. B: the cable is there from the
+    // start, its source at 0 until then. They must agree to the bit.
+    const int n = 700, rest = 900;
+    auto noise = [](int i) { return (float)std::sin(0.37 * i) * 0.8f + (float)std::sin(2.9 * i) * 0.3f; };
+    Bench a, b;
+    for (Bench* x : {&a, &b}) x->knob(kCut, 0.35f);
+    b.set(kCutCv, 0.f);
+
+    std::vector<float> ya = a.run(n, noise);
+    a.set(kCutCv, 0.3f);
+    const std::vector<float> ya2 = a.run(rest, noise);
+    ya.insert(ya.end(), ya2.begin(), ya2.end());
+
+    std::vector<float> yb = b.run(n, noise);
+    b.set(kCutCv, 0.3f);
+    const std::vector<float> yb2 = b.run(rest, noise);
+    yb.insert(yb.end(), yb2.begin(), yb2.end());
+
+    ASSERT_EQ(ya.size(), yb.size());
+    for (size_t i = 0; i < ya.size(); ++i) ASSERT_EQ(ya[i], yb[i]) << "pass " << i;
+    double before = 0, after = 0;
+    for (int i = n - 200; i < n; ++i) before += std::fabs(ya[(size_t)i]);
+    for (int i = n + rest - 200; i < n + rest; ++i) after += std::fabs(ya[(size_t)i]);
+    EXPECT_GT(after, 1.5 * before);
+}
