@@ -201,9 +201,11 @@ void Vantorel::runPasses(int frames) {
 
     if (asCopied && plan.mode == BlockPlan::kModuleMajor && oversampleFactor == 1) {
         runBlocks(frames);
-    } else if (asCopied && plan.mode == BlockPlan::kReadersFirst) {
+    } else if (asCopied && plan.mode == BlockPlan::kReadersFirst && plan.tail.empty()) {
         Module* const* const first = plan.order.data();
         runPassLoop<ByPass>(frames, first, first + plan.order.size(), nullptr, nullptr);
+    } else if (asCopied && plan.mode == BlockPlan::kReadersFirst && oversampleFactor == 1) {
+        runPassesThenTail(frames);
     } else {
         Module* const* const first = processList->items;
         const CableCopy* const copies = editor->cableCopies();
@@ -260,6 +262,30 @@ void Vantorel::runBlocks(int frames) {
         const int n = std::min(kBlockPasses, frames - first);
         for (PatchPoint* j : plan.producers) std::memcpy(j->blockOut, &j->outValue, sizeof(float));
         for (Module* m : plan.order) m->processBlock(first, n);
+    }
+    sampleIndex = frames;
+    curOutL = outputs[0] + frames;
+    curOutR = outputs[1] + frames;
+}
+
+// Readers first, a stretch at a time: the passes, their rowed values after each,
+// then the tail module by module.
+void Vantorel::runPassesThenTail(int frames) {
+    const BlockPlan& plan = editor->blockPlan;
+    Module* const* const first = plan.order.data();
+    Module* const* const last = first + plan.order.size();
+    for (int start = 0; start < frames; start += kBlockPasses) {
+        const int n = std::min(kBlockPasses, frames - start);
+        for (PatchPoint* j : plan.producers) std::memcpy(j->blockOut, &j->outValue, sizeof(float));
+        sampleIndex = start;
+        curOutL = outputs[0] + start;
+        curOutR = outputs[1] + start;
+        for (int i = 0; i < n; ++i) {
+            for (Module* const* m = first; m != last; ++m) (*m)->processPass();
+            for (PatchPoint* j : plan.rowed) std::memcpy(j->blockOut + i + 1, &j->outValue, sizeof(float));
+            ++curOutL, ++curOutR, ++sampleIndex;
+        }
+        for (Module* m : plan.tail) m->processBlock(start, n);
     }
     sampleIndex = frames;
     curOutL = outputs[0] + frames;
@@ -366,6 +392,7 @@ void Vantorel::setOversampling(int v) {
     decimator.setTaps(taps);
     if (factor > 1 && taps > 0) decimator.designFir(taps, 1.0 / (2.0 * factor));
     updateModuleRates();
+    if (editor) editor->replan();
 }
 
 void Vantorel::setFilterType(int index) {

@@ -94,6 +94,7 @@ private:
                      const CableCopy* copiesEnd);
     // The block module by module, once the plan allows it.
     void runBlocks(int frames);
+    void runPassesThenTail(int frames);
     void updateModuleRates();
 
     float* inputPtrs[kNumInputs] = {};

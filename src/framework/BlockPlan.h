@@ -1,5 +1,6 @@
 #pragma once
 
+#include <utility>
 #include <vector>
 
 class Module;
@@ -29,10 +30,15 @@ struct BlockLink {
 // Rows, module by module: a producing jack's row holds at [0] the value its readers
 // held before the run and at [i + 1] its value after pass i, so a reader reads pass i
 // at [i].
+//
+// Readers first, the modules downstream of those waiting on themselves that feed no
+// module of the passes (the tail) can run module by module once each stretch of
+// passes is done: the passes leave their sources' values in rows.
 class BlockPlan {
 public:
-    // Lock held: the plan is rebuilt whenever modules or cables change.
-    void build(Module* const* modules, int count, const Cable* cables);
+    // Lock held: the plan is rebuilt whenever modules or cables change, and when the
+    // oversampling changes (a tail runs only without it, where a pass is a host sample).
+    void build(Module* const* modules, int count, const Cable* cables, bool withTail = false);
 
     // Pass by pass as the list stands (with its cable copies); module by module; or
     // pass by pass with every module before its sources and no copies.
@@ -45,8 +51,13 @@ public:
     std::vector<PatchPoint*> readers;
     // Jacks read with no cable must hold +0 for the run to be exact.
     std::vector<PatchPoint*> loose;
+    // Readers first: the tail, sources first, and the jacks of the passes whose values
+    // go to rows after each pass for it.
+    std::vector<Module*> tail;
+    std::vector<PatchPoint*> rowed;
 
 private:
+    static std::vector<char> findTail(Module* const* modules, int count, const std::vector<std::pair<int, int>>& joins);
     std::vector<BlockLink> links;
     std::vector<float> rows;
 };

@@ -49,6 +49,10 @@ int32_t Patch::allocParamIndex() {
     return kTagNoParameter;
 }
 
+void Patch::replan() {
+    blockPlan.build(processList.items, processList.size(), cableHead, !synth || synth->oversampleFactor == 1);
+}
+
 void Patch::activateModule(Module* m) {
     EngineLockGuard guard(synth->engineLock);
     if (m->processIndex != -1) return;

@@ -54,8 +54,10 @@ public:
     int cableTotal = 0;
     const CableCopy* cableCopies() const { return copies.data(); }
     int cableCopyCount() const { return (int)copies.size(); }
-    // How the patch may run without those copies, rebuilt with them.
+    // How the patch may run without those copies, rebuilt with them and (lock held)
+    // by the engine when the oversampling changes.
     BlockPlan blockPlan;
+    void replan();
 
     // Host parameters.
     CControl* paramControls[1000] = {};
@@ -113,7 +115,6 @@ public:
 private:
     void growTo(int newCapacity);
     void rebuildCableCopies();
-    void replan() { blockPlan.build(processList.items, processList.size(), cableHead); }
     void unlinkCable(Cable* c);
     static void removeFromList(ModuleList& list, Module* m, int Module::*index);
 
