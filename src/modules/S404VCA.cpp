@@ -40,9 +40,45 @@ void S404VCA::setSampleRate(float rate) {
 void S404VCA::process() { step(PassJacks{}); }
 void S404VCA::processPass() { step(SourceJacks{}); }
 
+// The gain of CV c, before its scale, at the switch's response.
+inline double S404VCA::gainOf(float mode, double c, double k, double a) {
+    if (mode < 0.5f) return c * k + a * a;
+    // Exponential: the CV's square, keeping its sign.
+    if (mode < 1.f) return c >= 0.0 ? a * a + c * c * k : a * a - c * c * k;
+    // Logarithmic: the mirror image of the square, steep at first.
+    return c >= 0.0 ? (1.0 - (1.0 - c) * (1.0 - c)) * k + a * a : a * a - (1.0 - (c + 1.0) * (c + 1.0)) * k;
+}
+
+inline float S404VCA::amplified(float in, double level, float gain) { return (float)((double)in * level * gain); }
+
 void S404VCA::processBlock(int first, int n) {
-    if (knobs.moving()) return runByPasses(*this, first, n);
-    runBlock(n, [this](const BlockJacks& io) { step(io); }, out1, out2, mixOut);
+    if (knobs.moving() || n <= 0) return runByPasses(*this, first, n);
+    // Knobs, switch and cables stand for the block, so the loop holds them in
+    // registers and writes the rows itself (a row without readers is scratch).
+    const double k = cvAmount->smoothedValue, a = amp->smoothedValue;
+    const double l1 = level1->smoothedValue, l2 = level2->smoothedValue;
+    const float mode = response->getValue();
+    const bool second = in2->connectionCount > 0;
+    const float *const cv = cvIn->blockIn, *const x1 = in1->blockIn, *const x2 = in2->blockIn;
+    const float* const xf = xfadeIn->blockIn;
+    float *const r1 = out1->blockOut + 1, *const r2 = out2->blockOut + 1, *const rm = mixOut->blockOut + 1;
+    for (int i = 0; i < n; ++i) {
+        const float gain = (float)(gainOf(mode, cv[i], k, a) * kGainScale);
+        float o1 = 0.f, o2 = 0.f, mix = 0.f;
+        if (gain > 0.f) {
+            o1 = clip.limit<true>(amplified(x1[i], l1, gain));
+            if (second) o2 = clip.limit<true>(amplified(x2[i], l2, gain));
+            const float x = 0.5f - xf[i] * 0.5f;
+            mix = (1.f - x) * o2 + x * o1;
+        }
+        r1[i] = o1;
+        r2[i] = o2;
+        rm[i] = mix;
+        clip.tick<true>();
+    }
+    out1->outValue = r1[n - 1];
+    out2->outValue = r2[n - 1];
+    mixOut->outValue = rm[n - 1];
     clip.show();
 }
 
@@ -56,26 +92,14 @@ inline void S404VCA::step(const Jacks& io) {
         amp->smoothToValue();
         knobs.settle(level1, level2, cvAmount, amp);
     }
-    const double c = io.in(cvIn), k = cvAmount->smoothedValue, a = amp->smoothedValue;
-    const float mode = response->getValue();
-    double g;
-    if (mode < 0.5f) {
-        g = c * k + a * a;
-    } else if (mode < 1.f) {
-        // Exponential: the CV's square, keeping its sign.
-        g = c >= 0.0 ? a * a + c * c * k : a * a - c * c * k;
-    } else {
-        // Logarithmic: the mirror image of the square, steep at first.
-        g = c >= 0.0 ? (1.0 - (1.0 - c) * (1.0 - c)) * k + a * a : a * a - (1.0 - (c + 1.0) * (c + 1.0)) * k;
-    }
-    const float gain = (float)(g * kGainScale);
+    const float gain =
+        (float)(gainOf(response->getValue(), io.in(cvIn), cvAmount->smoothedValue, amp->smoothedValue) * kGainScale);
 
     float o1 = 0.f, o2 = 0.f, mix = 0.f;
     if (gain > 0.f) {
-        o1 = clip.limit<Jacks::kBlock>((float)((double)io.in(in1) * level1->smoothedValue * gain));
+        o1 = clip.limit<Jacks::kBlock>(amplified(io.in(in1), level1->smoothedValue, gain));
         // A jack without a cable reads exactly 0, and so would give exactly 0 here.
-        if (in2->connectionCount > 0)
-            o2 = clip.limit<Jacks::kBlock>((float)((double)io.in(in2) * level2->smoothedValue * gain));
+        if (in2->connectionCount > 0) o2 = clip.limit<Jacks::kBlock>(amplified(io.in(in2), level2->smoothedValue, gain));
         // No limit on X Fade: beyond +-1 the mix extrapolates.
         const float x = 0.5f - io.in(xfadeIn) * 0.5f;
         mix = (1.f - x) * o2 + x * o1;

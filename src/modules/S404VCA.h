@@ -21,6 +21,8 @@ public:
 private:
     template <class Jacks>
     void step(const Jacks& io);
+    static double gainOf(float mode, double c, double k, double a);
+    static float amplified(float in, double level, float gain);
     PatchPoint* in1;
     PatchPoint* in2;
     PatchPoint* cvIn;

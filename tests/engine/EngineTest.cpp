@@ -403,6 +403,53 @@ TEST(Engine, ModuleByModuleBlocksSoundBitForBitAsPassByPass) {
     EXPECT_EQ(clipLight(a.vca)->getValue(), 0.f);
 }
 
+// The VCA's own block loop against its passes: both inputs, CV and X Fade moving, the
+// levels apart, gains that clip, in each response.
+TEST(Engine, TheVcaBlockLoopSoundsAsItsPassesInEveryResponse) {
+    auto build = [](Rig& rig) {
+        Module* sink = rig.add("SA02 2 DAW");
+        Module* vca = rig.add("S404 VCA");
+        Module* audio = rig.add("S310 VCO");
+        Module* control = rig.add("S310 VCO");
+        rig.cable(jackNamed(audio, "SAW"), jackNamed(vca, "IN 1"));
+        rig.cable(jackNamed(audio, "PULSE"), jackNamed(vca, "IN 2"));
+        rig.cable(jackNamed(control, "TRI"), jackNamed(vca, "CV"));
+        rig.cable(jackNamed(control, "SINE"), jackNamed(vca, "XFADE"));
+        rig.cable(jackNamed(vca, "OUT 1"), jackNamed(sink, "LEFT"));
+        rig.cable(jackNamed(vca, "MIX"), jackNamed(sink, "RIGHT"));
+        const float settings[] = {0.9f, 0.4f, 0.8f, 0.6f};  // levels 1 and 2, CV amount, amp
+        for (int k = 0; k < 4; ++k) setKnob(knobs(vca)[(size_t)k], settings[k]);
+        for (ModuleKnob* k : knobs(sink)) setKnob(k, 0.8f);
+        setKnob(knobs(control)[4], 1.f);  // the top octave: the CV sweeps within a block
+        return vca;
+    };
+    Rig blocks, passes;
+    Module* a = build(blocks);
+    Module* b = build(passes);
+    ASSERT_EQ(blocks.editor.blockPlan.mode, BlockPlan::kModuleMajor);
+    bool clipped = false;
+    float peak = 0.f;
+    for (float response : {0.f, 0.5f, 1.f}) {
+        for (Module* m : {a, b})
+            for (CView* v : m->getChildren())
+                if (v->isTypeOf("CVerticalSwitch")) static_cast<CControl*>(v)->setValue(response);
+        for (int frames : {200, 64}) {
+            passes.editor.blockPlan.mode = BlockPlan::kPassByPass;
+            HostBuffers x(frames), y(frames);
+            blocks.render(x);
+            passes.render(y);
+            for (int c : {0, 1})
+                ASSERT_EQ(std::memcmp(x.out[(size_t)c].data(), y.out[(size_t)c].data(), frames * sizeof(float)), 0)
+                    << response << " channel " << c;
+            EXPECT_EQ(clipLight(a)->getValue(), clipLight(b)->getValue()) << response;
+            clipped = clipped || clipLight(a)->getValue() == 1.f;
+            peak = std::max(peak, *std::max_element(x.out[1].begin(), x.out[1].end()));
+        }
+    }
+    EXPECT_TRUE(clipped);
+    EXPECT_GT(peak, 0.01f);
+}
+
 // With a module that waits on itself the patch runs readers first, at any rate.
 // Without oversampling, what the filter feeds (the VCA and the host output) runs
 // module by module after each stretch of passes.
