@@ -130,6 +130,7 @@ void S310VCO::updatePlainSaw() {
     const int others = syncIn->connectionCount | trigIn->connectionCount | triOut->connectionCount |
                        sineOut->connectionCount | pulseOut->connectionCount;
     plainSaw = sawOut->connectionCount > 0 && others == 0;
+    updateShortRoad();
 }
 
 void S310VCO::cableConnected(PatchPoint*) { updatePlainSaw(); }
@@ -313,7 +314,8 @@ inline bool S310VCO::smoothKnobs() {
 
 // The usual voice: with Sync and Trig. reading 0 as they did last pass, nothing
 // shifts the octave, bends or syncs, and only the saw is wanted.
-inline bool S310VCO::onShortRoad() const { return plainSaw && previousTrig == 0.f && previousSync == 0.f; }
+inline bool S310VCO::onShortRoad() const { return shortRoad; }
+void S310VCO::updateShortRoad() { shortRoad = plainSaw && previousTrig == 0.f && previousSync == 0.f; }
 
 void S310VCO::process() {
     const bool knobsMoving = smoothKnobs();
@@ -414,4 +416,5 @@ __attribute__((noinline)) void S310VCO::processFull(bool knobsMoving) {
         }
     }
     previousSync = sync;
+    updateShortRoad();
 }

@@ -49,6 +49,7 @@ private:
     void insertCorrection(float* buffer, int position, float delay, float amplitude) const;
     void updateFrequency(float pitch);
     void updatePlainSaw();
+    void updateShortRoad();
     void processFull(bool knobsMoving);
     template <class Jacks>
     void followPitch(bool knobsMoving, const Jacks& io);
@@ -90,6 +91,9 @@ private:
 
     // Only the saw has a cable, and nothing on Sync or Trig.: the usual voice.
     bool plainSaw = false;
+    // That, with Sync and Trig. reading 0 as they did last pass: set wherever the three
+    // change, so a pass tests one flag.
+    bool shortRoad = false;
     float sawPhase = 0.f;
     float pulsePhase = 0.f;
     float pulseLevel = -1.f;
