@@ -62,9 +62,10 @@ void S404VCA::processBlock(int first, int n) {
     const float *const cv = cvIn->blockIn, *const x1 = in1->blockIn, *const x2 = in2->blockIn;
     const float* const xf = xfadeIn->blockIn;
     float *const r1 = out1->blockOut + 1, *const r2 = out2->blockOut + 1, *const rm = mixOut->blockOut + 1;
+    float o1 = 0.f, o2 = 0.f, mix = 0.f;
     for (int i = 0; i < n; ++i) {
         const float gain = (float)(gainOf(mode, cv[i], k, a) * kGainScale);
-        float o1 = 0.f, o2 = 0.f, mix = 0.f;
+        o1 = o2 = mix = 0.f;
         if (gain > 0.f) {
             o1 = clip.limit<true>(amplified(x1[i], l1, gain));
             if (second) o2 = clip.limit<true>(amplified(x2[i], l2, gain));
@@ -76,9 +77,10 @@ void S404VCA::processBlock(int first, int n) {
         rm[i] = mix;
         clip.tick<true>();
     }
-    out1->outValue = r1[n - 1];
-    out2->outValue = r2[n - 1];
-    mixOut->outValue = rm[n - 1];
+    // Not from the rows: the rows of outputs without readers are one scratch row.
+    out1->outValue = o1;
+    out2->outValue = o2;
+    mixOut->outValue = mix;
     clip.show();
 }
 

@@ -313,6 +313,12 @@ CControl* clipLight(Module* m) {
     return nullptr;
 }
 
+uint32_t wordOf(float v) {
+    uint32_t w;
+    std::memcpy(&w, &v, sizeof w);
+    return w;
+}
+
 PatchPoint* jackNamed(Module* m, const char* legend) {
     for (PatchPoint* j : jacks(m))
         if (m->legendOf(j) == legend) return j;
@@ -404,7 +410,7 @@ TEST(Engine, ModuleByModuleBlocksSoundBitForBitAsPassByPass) {
 }
 
 // The VCA's own block loop against its passes: both inputs, CV and X Fade moving, the
-// levels apart, gains that clip, in each response.
+// levels apart, gains that clip, in each response; only Out 1 has a cable.
 TEST(Engine, TheVcaBlockLoopSoundsAsItsPassesInEveryResponse) {
     auto build = [](Rig& rig) {
         Module* sink = rig.add("SA02 2 DAW");
@@ -416,7 +422,6 @@ TEST(Engine, TheVcaBlockLoopSoundsAsItsPassesInEveryResponse) {
         rig.cable(jackNamed(control, "TRI"), jackNamed(vca, "CV"));
         rig.cable(jackNamed(control, "SINE"), jackNamed(vca, "XFADE"));
         rig.cable(jackNamed(vca, "OUT 1"), jackNamed(sink, "LEFT"));
-        rig.cable(jackNamed(vca, "MIX"), jackNamed(sink, "RIGHT"));
         const float settings[] = {0.9f, 0.4f, 0.8f, 0.6f};  // levels 1 and 2, CV amount, amp
         for (int k = 0; k < 4; ++k) setKnob(knobs(vca)[(size_t)k], settings[k]);
         for (ModuleKnob* k : knobs(sink)) setKnob(k, 0.8f);
@@ -438,12 +443,13 @@ TEST(Engine, TheVcaBlockLoopSoundsAsItsPassesInEveryResponse) {
             HostBuffers x(frames), y(frames);
             blocks.render(x);
             passes.render(y);
-            for (int c : {0, 1})
-                ASSERT_EQ(std::memcmp(x.out[(size_t)c].data(), y.out[(size_t)c].data(), frames * sizeof(float)), 0)
-                    << response << " channel " << c;
+            ASSERT_EQ(std::memcmp(x.out[0].data(), y.out[0].data(), frames * sizeof(float)), 0) << response;
             EXPECT_EQ(clipLight(a)->getValue(), clipLight(b)->getValue()) << response;
+            // Outputs without a cable too hold what a cable joined next would take first.
+            for (const char* out : {"OUT 1", "OUT 2", "MIX"})
+                EXPECT_EQ(wordOf(jackNamed(a, out)->outValue), wordOf(jackNamed(b, out)->outValue)) << out;
             clipped = clipped || clipLight(a)->getValue() == 1.f;
-            peak = std::max(peak, *std::max_element(x.out[1].begin(), x.out[1].end()));
+            peak = std::max(peak, *std::max_element(x.out[0].begin(), x.out[0].end()));
         }
     }
     EXPECT_TRUE(clipped);
