@@ -201,34 +201,49 @@ TEST(S201VCF, ANonNumberOnTheInputsLeavesNoLastingDamage) {
     EXPECT_NEAR(b.gainAt(50.0), 0.25, 0.0025);
 }
 
+namespace {
+
+// `total` passes of a test signal, with `change` made after the first `at`.
+std::vector<float> runChangingAfter(Bench& x, int at, const std::function<void()>& change, int total) {
+    auto signal = [](int i) { return (float)std::sin(0.37 * i) * 0.8f + (float)std::sin(2.9 * i) * 0.3f; };
+    std::vector<float> y = x.run(at, signal);
+    change();
+    const std::vector<float> rest = x.run(total - at, signal);
+    y.insert(y.end(), rest.begin(), rest.end());
+    return y;
+}
+
+// Bit for bit the same; then the mean level of the 200 passes before `at` and of the
+// last 200, to show the change mattered.
+std::pair<double, double> sameAndLevels(const std::vector<float>& ya, const std::vector<float>& yb, int at) {
+    EXPECT_EQ(ya.size(), yb.size());
+    for (size_t i = 0; i < ya.size() && i < yb.size(); ++i)
+        if (ya[i] != yb[i]) {
+            ADD_FAILURE() << "first apart at pass " << i;
+            break;
+        }
+    double before = 0, after = 0;
+    for (int i = at - 200; i < at; ++i) before += std::fabs(ya[(size_t)i]);
+    for (size_t i = ya.size() - 200; i < ya.size(); ++i) after += std::fabs(ya[i]);
+    return {before, after};
+}
+
+}  // namespace
+
 TEST(S201VCF, PullingACvCableActsFromTheNextPassAsACvOfZero) {
     // A: Cut CV on a cable that is pulled after n passes. B: the cable stays and its
     // source drops to 0 so that the filter reads 0 from the same pass. The two must
     // agree to the bit, however the filter keeps its coefficients between passes.
-    const int n = 700, rest = 900;
-    auto noise = [](int i) { return (float)std::sin(0.37 * i) * 0.8f + (float)std::sin(2.9 * i) * 0.3f; };
+    const int n = 700, total = 1600;
     Bench a, b;
     for (Bench* x : {&a, &b}) x->knob(kCut, 0.35f);
     auto* source = a.rig.addCustom<AddModule>(0.3f);
     Cable* cv = a.rig.cable(source->out, jacks(a.vcf)[kCutCv]);
     b.set(kCutCv, 0.3f);
-
-    std::vector<float> ya = a.run(n, noise);
-    a.rig.editor.removeCable(cv);
-    const std::vector<float> ya2 = a.run(rest, noise);
-    ya.insert(ya.end(), ya2.begin(), ya2.end());
-
-    std::vector<float> yb = b.run(n - 1, noise);
-    b.sources[kCutCv]->offset = 0.f;
-    const std::vector<float> yb2 = b.run(rest + 1, noise);
-    yb.insert(yb.end(), yb2.begin(), yb2.end());
-
-    ASSERT_EQ(ya.size(), yb.size());
-    for (size_t i = 0; i < ya.size(); ++i) ASSERT_EQ(ya[i], yb[i]) << "pass " << i;
+    const auto ya = runChangingAfter(a, n, [&] { a.rig.editor.removeCable(cv); }, total);
+    const auto yb = runChangingAfter(b, n - 1, [&] { b.sources[kCutCv]->offset = 0.f; }, total);
     // The pull mattered: the cut-off really moved (0.65 to 0.35).
-    double before = 0, after = 0;
-    for (int i = n - 200; i < n; ++i) before += std::fabs(ya[(size_t)i]);
-    for (int i = n + rest - 200; i < n + rest; ++i) after += std::fabs(ya[(size_t)i]);
+    const auto [before, after] = sameAndLevels(ya, yb, n);
     EXPECT_GT(before, 1.5 * after);
 }
 
@@ -236,26 +251,12 @@ TEST(S201VCF, JoiningACvCableToARestingFilterActsFromTheNextPass) {
     // A: the knobs rest with no CV cable, so the coefficients stand, until a cable
     // from a source of 0.3 joins Cut CV after n passes. B: the cable is there from the
     // start, its source at 0 until then. They must agree to the bit.
-    const int n = 700, rest = 900;
-    auto noise = [](int i) { return (float)std::sin(0.37 * i) * 0.8f + (float)std::sin(2.9 * i) * 0.3f; };
+    const int n = 700, total = 1600;
     Bench a, b;
     for (Bench* x : {&a, &b}) x->knob(kCut, 0.35f);
     b.set(kCutCv, 0.f);
-
-    std::vector<float> ya = a.run(n, noise);
-    a.set(kCutCv, 0.3f);
-    const std::vector<float> ya2 = a.run(rest, noise);
-    ya.insert(ya.end(), ya2.begin(), ya2.end());
-
-    std::vector<float> yb = b.run(n, noise);
-    b.set(kCutCv, 0.3f);
-    const std::vector<float> yb2 = b.run(rest, noise);
-    yb.insert(yb.end(), yb2.begin(), yb2.end());
-
-    ASSERT_EQ(ya.size(), yb.size());
-    for (size_t i = 0; i < ya.size(); ++i) ASSERT_EQ(ya[i], yb[i]) << "pass " << i;
-    double before = 0, after = 0;
-    for (int i = n - 200; i < n; ++i) before += std::fabs(ya[(size_t)i]);
-    for (int i = n + rest - 200; i < n + rest; ++i) after += std::fabs(ya[(size_t)i]);
+    const auto ya = runChangingAfter(a, n, [&] { a.set(kCutCv, 0.3f); }, total);
+    const auto yb = runChangingAfter(b, n, [&] { b.set(kCutCv, 0.3f); }, total);
+    const auto [before, after] = sameAndLevels(ya, yb, n);
     EXPECT_GT(after, 1.5 * before);
 }
