@@ -69,8 +69,38 @@ void S500ADSR::process() { step(PassJacks{}); }
 void S500ADSR::processPass() { step(SourceJacks{}); }
 
 void S500ADSR::processBlock(int first, int n) {
-    if (knobs.moving()) return runByPasses(*this, first, n);
-    runBlock(n, [this](const BlockJacks& io) { step(io); }, eodOut, out);
+    if (knobs.moving() || n <= 0) return runByPasses(*this, first, n);
+    // Knobs and switches stand for the block: the loop keeps them, and the envelope's
+    // state, in registers and writes the rows itself.
+    refreshStages(false);
+    const Setting set = setting();
+    State e = env;
+    float y = out->outValue, end = eodOut->outValue;
+    const float *const gate = gateIn->blockIn, *const pos = posIn->blockIn, *const retrig = retrigIn->blockIn;
+    float *const level = out->blockOut + 1, *const eod = eodOut->blockOut + 1;
+    for (int i = 0; i < n; ++i) {
+        advance(set, e, set.button ? kButtonGate : gate[i], retrig[i], pos[i], y, end);
+        level[i] = y;
+        eod[i] = end;
+    }
+    env = e;
+    out->outValue = y;
+    eodOut->outValue = end;
+}
+
+// Stage lengths follow the time knobs and the rate's limits only.
+inline void S500ADSR::refreshStages(bool moving) {
+    if (moving || stagesStale) {
+        stagesStale = false;
+        attackLength = stageLength(attack->smoothedValue, minAttack, maxTime);
+        decayLength = stageLength(decay->smoothedValue, minDecayRelease, maxTime);
+        releaseLength = stageLength(release->smoothedValue, minDecayRelease, maxTime);
+    }
+}
+
+inline S500ADSR::Setting S500ADSR::setting() const {
+    return {attackLength,           decayLength, releaseLength, (float)sustain->smoothedValue,
+            posAmount->smoothedValue, curve->getValue() >= 0.5f, trigButton->getValue() != 0.f};
 }
 
 // A block runs this only with the knobs at rest.
@@ -85,69 +115,70 @@ inline void S500ADSR::step(const Jacks& io) {
         release->smoothToValue();
         knobs.settle(posAmount, attack, decay, sustain, release);
     }
-    // Stage lengths follow the time knobs and the rate's limits only.
-    if (moving || stagesStale) {
-        stagesStale = false;
-        attackLength = stageLength(attack->smoothedValue, minAttack, maxTime);
-        decayLength = stageLength(decay->smoothedValue, minDecayRelease, maxTime);
-        releaseLength = stageLength(release->smoothedValue, minDecayRelease, maxTime);
-    }
-    const float ta = attackLength, td = decayLength, tr = releaseLength;
-    const bool straight = curve->getValue() >= 0.5f;
-    const float g = trigButton->getValue() != 0.f ? kButtonGate : io.in(gateIn);
-    const float y0 = out->outValue;
-    // The CV scales the clock, so a change moves the position within the stage at once.
-    const double speed = (double)io.in(posIn) * posAmount->smoothedValue + 1.0;
+    refreshStages(moving);
+    const Setting set = setting();
+    float y = out->outValue, end = eodOut->outValue;
+    advance(set, env, set.button ? kButtonGate : io.in(gateIn), io.in(retrigIn), io.in(posIn), y, end);
+    out->outValue = y;
+    eodOut->outValue = end;
+}
 
+// One pass of the envelope at gate g; out and eod hold the outputs' values, which a
+// pass may leave as they are.
+inline void S500ADSR::advance(const Setting& set, State& e, float g, float retrig, float pos, float& out,
+                              float& eod) {
+    const float ta = set.ta, td = set.td, tr = set.tr;
+    const bool straight = set.straight;
+    const float y0 = out;
+    // The CV scales the clock, so a change moves the position within the stage at once.
+    const double speed = (double)pos * set.posAmount + 1.0;
     if (g >= kHigh) {
-        const float retrig = io.in(retrigIn);
-        if (gateLatch < kHigh || (prevRetrig < kHigh && retrig >= kHigh)) {
-            gateLatch = g;
-            prevRetrig = retrig;
-            eodOut->outValue = 0.f;
+        if (e.gateLatch < kHigh || (e.prevRetrig < kHigh && retrig >= kHigh)) {
+            e.gateLatch = g;
+            e.prevRetrig = retrig;
+            eod = 0.f;
             // Resume the attack at the point of its curve that matches the present level,
             // so a retrigger never jumps. The clamp keeps a level above 1 (reachable only
             // with a reversed Pos. clock) from turning the clock into NaN.
-            stageClock = straight ? (double)ta * y0 + 1.0
-                                  : (1.0 - std::sqrt(std::max(0.0, 1.0 - (double)y0))) * ta + 1.0;
+            e.stageClock = straight ? (double)ta * y0 + 1.0
+                                    : (1.0 - std::sqrt(std::max(0.0, 1.0 - (double)y0))) * ta + 1.0;
             return;
         }
-        prevRetrig = retrig;
-        const float p = (float)(speed * stageClock);
+        e.prevRetrig = retrig;
+        const float p = (float)(speed * e.stageClock);
         float y;
         if (p <= ta) {
             const float f = p / ta;
             y = straight ? f : 1.f - (1.f - f) * (1.f - f);
-            stageClock += 1.0;
+            e.stageClock += 1.0;
         } else if (p - ta <= td) {
-            const float s = (float)sustain->smoothedValue;
+            const float s = set.sustain;
             const float f = (p - ta) / td;
             y = straight ? 1.f - (1.f - s) * f : (1.f - f) * (1.f - f) * (1.f - s) + s;
-            stageClock += 1.0;
+            e.stageClock += 1.0;
         } else {
-            out->outValue = (float)sustain->smoothedValue;
-            eodOut->outValue = 1.f;
+            out = set.sustain;
+            eod = 1.f;
             return;
         }
-        out->outValue = y;
-        eodOut->outValue = 0.f;
+        out = y;
+        eod = 0.f;
         return;
     }
-
-    if (gateLatch >= kHigh) {
+    if (e.gateLatch >= kHigh) {
         // The falling edge only arms the release; the level holds for this sample.
-        gateLatch = g;
-        releaseStart = y0;
-        stageClock = 1.0;
+        e.gateLatch = g;
+        e.releaseStart = y0;
+        e.stageClock = 1.0;
         return;
     }
-    const float p = (float)(speed * stageClock);
+    const float p = (float)(speed * e.stageClock);
     float y = 0.f;
     if (p <= tr) {
         const float f = 1.f - p / tr;
-        y = (straight ? f : f * f) * releaseStart;
-        stageClock += 1.0;
+        y = (straight ? f : f * f) * e.releaseStart;
+        e.stageClock += 1.0;
     }
-    out->outValue = y;
-    eodOut->outValue = 0.f;
+    out = y;
+    eod = 0.f;
 }

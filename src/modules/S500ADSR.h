@@ -21,8 +21,25 @@ public:
     void setSampleRate(float rate) override;
 
 private:
+    // What a pass takes from the knobs and switches, which stand while the knobs rest.
+    struct Setting {
+        float ta, td, tr, sustain;
+        double posAmount;
+        bool straight, button;
+    };
+    // What a pass leaves for the next, besides the outputs' values.
+    struct State {
+        // A float clock stops counting at 2^24, which long stages at high rates reach.
+        double stageClock = 0.0;
+        float gateLatch = 0.f;
+        float prevRetrig = 0.f;
+        float releaseStart = 0.f;
+    };
     template <class Jacks>
     void step(const Jacks& io);
+    void refreshStages(bool moving);
+    Setting setting() const;
+    static void advance(const Setting& set, State& e, float g, float retrig, float pos, float& out, float& eod);
     void updateTimeLimits();
 
     ModuleKnob* posAmount;
@@ -38,11 +55,7 @@ private:
     CVerticalSwitch* curve;
     CKickButton* trigButton;
 
-    // A float clock stops counting at 2^24, which long stages at high rates reach.
-    double stageClock = 0.0;
-    float gateLatch = 0.f;
-    float prevRetrig = 0.f;
-    float releaseStart = 0.f;
+    State env;
     float maxTime = 0.f;
     float minAttack = 0.f;
     float minDecayRelease = 0.f;

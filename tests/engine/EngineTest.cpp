@@ -456,6 +456,51 @@ TEST(Engine, TheVcaBlockLoopSoundsAsItsPassesInEveryResponse) {
     EXPECT_GT(peak, 0.01f);
 }
 
+// The envelope's own block loop against its passes: gate, retrigger and Pos. moving,
+// short stages, both curves.
+TEST(Engine, TheEnvelopeBlockLoopSoundsAsItsPassesOnBothCurves) {
+    auto build = [](Rig& rig) {
+        Module* sink = rig.add("SA02 2 DAW");
+        Module* adsr = rig.add("S500 ADSR");
+        Module* gate = rig.add("S310 VCO");
+        Module* retrig = rig.add("S310 VCO");
+        rig.cable(jackNamed(gate, "PULSE"), jackNamed(adsr, "GATE"));
+        rig.cable(jackNamed(retrig, "PULSE"), jackNamed(adsr, "RETRIG"));
+        rig.cable(jackNamed(retrig, "TRI"), jackNamed(adsr, "POS"));
+        rig.cable(jackNamed(adsr, "OUT"), jackNamed(sink, "LEFT"));
+        rig.cable(jackNamed(adsr, "EOD"), jackNamed(sink, "RIGHT"));
+        const float settings[] = {0.7f, 0.05f, 0.05f, 0.5f, 0.2f};  // Pos., A, D, S, R
+        for (int k = 0; k < 5; ++k) setKnob(knobs(adsr)[(size_t)k], settings[k]);
+        for (ModuleKnob* k : knobs(sink)) setKnob(k, 0.8f);
+        setKnob(knobs(gate)[4], 0.f);  // gates of a few hundred samples
+        setKnob(knobs(retrig)[4], 0.2f);
+        return adsr;
+    };
+    Rig blocks, passes;
+    Module* a = build(blocks);
+    Module* b = build(passes);
+    ASSERT_EQ(blocks.editor.blockPlan.mode, BlockPlan::kModuleMajor);
+    float peak = 0.f, ended = 0.f;
+    for (float curve : {0.f, 1.f}) {
+        for (Module* m : {a, b})
+            for (CView* v : m->getChildren())
+                if (v->isTypeOf("CVerticalSwitch")) static_cast<CControl*>(v)->setValue(curve);
+        for (int frames : {3000, 64, 2000}) {
+            passes.editor.blockPlan.mode = BlockPlan::kPassByPass;
+            HostBuffers x(frames), y(frames);
+            blocks.render(x);
+            passes.render(y);
+            for (int c : {0, 1})
+                ASSERT_EQ(std::memcmp(x.out[(size_t)c].data(), y.out[(size_t)c].data(), frames * sizeof(float)), 0)
+                    << curve << " channel " << c;
+            peak = std::max(peak, *std::max_element(x.out[0].begin(), x.out[0].end()));
+            ended = std::max(ended, *std::max_element(x.out[1].begin(), x.out[1].end()));
+        }
+    }
+    EXPECT_GT(peak, 0.1f);
+    EXPECT_GT(ended, 0.1f);  // the decay ended within a gate
+}
+
 // With a module that waits on itself the patch runs readers first, at any rate.
 // Without oversampling, what the filter feeds (the VCA and the host output) runs
 // module by module after each stretch of passes.
