@@ -409,10 +409,44 @@ TEST(Engine, ModuleByModuleBlocksSoundBitForBitAsPassByPass) {
     EXPECT_EQ(clipLight(a.vca)->getValue(), 0.f);
 }
 
+namespace {
+
+// One patch built twice, the one run as its plan says and the other forced pass by
+// pass, for a module's own block loop against its passes.
+struct Twins {
+    template <class Build>
+    explicit Twins(Build build) : a(build(blocks)), b(build(passes)) {}
+    void setSwitches(float value) {
+        for (Module* m : {a, b})
+            for (CView* v : m->getChildren())
+                if (v->isTypeOf("CVerticalSwitch")) static_cast<CControl*>(v)->setValue(value);
+    }
+    // Both host outputs must agree to the bit; the planned run's are kept.
+    void render(int frames, float what) {
+        passes.editor.blockPlan.mode = BlockPlan::kPassByPass;
+        HostBuffers x(frames), y(frames);
+        blocks.render(x);
+        passes.render(y);
+        for (int c : {0, 1})
+            EXPECT_EQ(std::memcmp(x.out[(size_t)c].data(), y.out[(size_t)c].data(), frames * sizeof(float)), 0)
+                << what << " channel " << c;
+        left = x.out[0];
+        right = x.out[1];
+    }
+    Rig blocks, passes;
+    Module* a;
+    Module* b;
+    std::vector<float> left, right;
+};
+
+float highest(const std::vector<float>& v) { return *std::max_element(v.begin(), v.end()); }
+
+}  // namespace
+
 // The VCA's own block loop against its passes: both inputs, CV and X Fade moving, the
 // levels apart, gains that clip, in each response; only Out 1 has a cable.
 TEST(Engine, TheVcaBlockLoopSoundsAsItsPassesInEveryResponse) {
-    auto build = [](Rig& rig) {
+    Twins t([](Rig& rig) {
         Module* sink = rig.add("SA02 2 DAW");
         Module* vca = rig.add("S404 VCA");
         Module* audio = rig.add("S310 VCO");
@@ -427,29 +461,20 @@ TEST(Engine, TheVcaBlockLoopSoundsAsItsPassesInEveryResponse) {
         for (ModuleKnob* k : knobs(sink)) setKnob(k, 0.8f);
         setKnob(knobs(control)[4], 1.f);  // the top octave: the CV sweeps within a block
         return vca;
-    };
-    Rig blocks, passes;
-    Module* a = build(blocks);
-    Module* b = build(passes);
-    ASSERT_EQ(blocks.editor.blockPlan.mode, BlockPlan::kModuleMajor);
+    });
+    ASSERT_EQ(t.blocks.editor.blockPlan.mode, BlockPlan::kModuleMajor);
     bool clipped = false;
     float peak = 0.f;
     for (float response : {0.f, 0.5f, 1.f}) {
-        for (Module* m : {a, b})
-            for (CView* v : m->getChildren())
-                if (v->isTypeOf("CVerticalSwitch")) static_cast<CControl*>(v)->setValue(response);
+        t.setSwitches(response);
         for (int frames : {200, 64}) {
-            passes.editor.blockPlan.mode = BlockPlan::kPassByPass;
-            HostBuffers x(frames), y(frames);
-            blocks.render(x);
-            passes.render(y);
-            ASSERT_EQ(std::memcmp(x.out[0].data(), y.out[0].data(), frames * sizeof(float)), 0) << response;
-            EXPECT_EQ(clipLight(a)->getValue(), clipLight(b)->getValue()) << response;
+            t.render(frames, response);
+            EXPECT_EQ(clipLight(t.a)->getValue(), clipLight(t.b)->getValue()) << response;
             // Outputs without a cable too hold what a cable joined next would take first.
             for (const char* out : {"OUT 1", "OUT 2", "MIX"})
-                EXPECT_EQ(wordOf(jackNamed(a, out)->outValue), wordOf(jackNamed(b, out)->outValue)) << out;
-            clipped = clipped || clipLight(a)->getValue() == 1.f;
-            peak = std::max(peak, *std::max_element(x.out[0].begin(), x.out[0].end()));
+                EXPECT_EQ(wordOf(jackNamed(t.a, out)->outValue), wordOf(jackNamed(t.b, out)->outValue)) << out;
+            clipped = clipped || clipLight(t.a)->getValue() == 1.f;
+            peak = std::max(peak, highest(t.left));
         }
     }
     EXPECT_TRUE(clipped);
@@ -459,7 +484,7 @@ TEST(Engine, TheVcaBlockLoopSoundsAsItsPassesInEveryResponse) {
 // The envelope's own block loop against its passes: gate, retrigger and Pos. moving,
 // short stages, both curves.
 TEST(Engine, TheEnvelopeBlockLoopSoundsAsItsPassesOnBothCurves) {
-    auto build = [](Rig& rig) {
+    Twins t([](Rig& rig) {
         Module* sink = rig.add("SA02 2 DAW");
         Module* adsr = rig.add("S500 ADSR");
         Module* gate = rig.add("S310 VCO");
@@ -475,26 +500,15 @@ TEST(Engine, TheEnvelopeBlockLoopSoundsAsItsPassesOnBothCurves) {
         setKnob(knobs(gate)[4], 0.f);  // gates of a few hundred samples
         setKnob(knobs(retrig)[4], 0.2f);
         return adsr;
-    };
-    Rig blocks, passes;
-    Module* a = build(blocks);
-    Module* b = build(passes);
-    ASSERT_EQ(blocks.editor.blockPlan.mode, BlockPlan::kModuleMajor);
+    });
+    ASSERT_EQ(t.blocks.editor.blockPlan.mode, BlockPlan::kModuleMajor);
     float peak = 0.f, ended = 0.f;
     for (float curve : {0.f, 1.f}) {
-        for (Module* m : {a, b})
-            for (CView* v : m->getChildren())
-                if (v->isTypeOf("CVerticalSwitch")) static_cast<CControl*>(v)->setValue(curve);
+        t.setSwitches(curve);
         for (int frames : {3000, 64, 2000}) {
-            passes.editor.blockPlan.mode = BlockPlan::kPassByPass;
-            HostBuffers x(frames), y(frames);
-            blocks.render(x);
-            passes.render(y);
-            for (int c : {0, 1})
-                ASSERT_EQ(std::memcmp(x.out[(size_t)c].data(), y.out[(size_t)c].data(), frames * sizeof(float)), 0)
-                    << curve << " channel " << c;
-            peak = std::max(peak, *std::max_element(x.out[0].begin(), x.out[0].end()));
-            ended = std::max(ended, *std::max_element(x.out[1].begin(), x.out[1].end()));
+            t.render(frames, curve);
+            peak = std::max(peak, highest(t.left));
+            ended = std::max(ended, highest(t.right));
         }
     }
     EXPECT_GT(peak, 0.1f);
