@@ -117,10 +117,8 @@ inline void S500ADSR::step(const Jacks& io) {
     }
     refreshStages(moving);
     const Setting set = setting();
-    float y = out->outValue, end = eodOut->outValue;
-    advance(set, env, set.button ? kButtonGate : io.in(gateIn), io.in(retrigIn), io.in(posIn), y, end);
-    out->outValue = y;
-    eodOut->outValue = end;
+    advance(set, env, set.button ? kButtonGate : io.in(gateIn), io.in(retrigIn), io.in(posIn), out->outValue,
+            eodOut->outValue);
 }
 
 // One pass of the envelope at gate g; out and eod hold the outputs' values, which a
