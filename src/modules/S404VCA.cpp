@@ -84,10 +84,10 @@ void S404VCA::processBlock(int first, int n) {
     clip.show();
 }
 
-// A block runs this only with the knobs at rest.
+// A pass as the list runs it or readers first; a block at rest has its own loop.
 template <class Jacks>
 inline void S404VCA::step(const Jacks& io) {
-    if (!Jacks::kBlock && knobs.moving()) {
+    if (knobs.moving()) {
         level1->smoothToValue();
         level2->smoothToValue();
         cvAmount->smoothToValue();
@@ -99,9 +99,9 @@ inline void S404VCA::step(const Jacks& io) {
 
     float o1 = 0.f, o2 = 0.f, mix = 0.f;
     if (gain > 0.f) {
-        o1 = clip.limit<Jacks::kBlock>(amplified(io.in(in1), level1->smoothedValue, gain));
+        o1 = clip.limit(amplified(io.in(in1), level1->smoothedValue, gain));
         // A jack without a cable reads exactly 0, and so would give exactly 0 here.
-        if (in2->connectionCount > 0) o2 = clip.limit<Jacks::kBlock>(amplified(io.in(in2), level2->smoothedValue, gain));
+        if (in2->connectionCount > 0) o2 = clip.limit(amplified(io.in(in2), level2->smoothedValue, gain));
         // No limit on X Fade: beyond +-1 the mix extrapolates.
         const float x = 0.5f - io.in(xfadeIn) * 0.5f;
         mix = (1.f - x) * o2 + x * o1;
@@ -109,5 +109,5 @@ inline void S404VCA::step(const Jacks& io) {
     out1->outValue = o1;
     out2->outValue = o2;
     mixOut->outValue = mix;
-    clip.tick<Jacks::kBlock>();
+    clip.tick();
 }

@@ -103,10 +103,10 @@ inline S500ADSR::Setting S500ADSR::setting() const {
             posAmount->smoothedValue, curve->getValue() >= 0.5f, trigButton->getValue() != 0.f};
 }
 
-// A block runs this only with the knobs at rest.
+// A pass as the list runs it or readers first; a block at rest has its own loop.
 template <class Jacks>
 inline void S500ADSR::step(const Jacks& io) {
-    const bool moving = !Jacks::kBlock && knobs.moving();
+    const bool moving = knobs.moving();
     if (moving) {
         posAmount->smoothToValue();
         attack->smoothToValue();
