@@ -283,6 +283,7 @@ void SynEditor::setModuleOversampled(Module* m, bool on) {
     EngineLockGuard guard(synth->engineLock);
     m->oversampled = on;
     m->setSampleRate(on ? synth->hostSampleRate * (float)synth->oversampleFactor : synth->hostSampleRate);
+    replan();
 }
 
 void SynEditor::setModuleBandlimit(Module* m, int mode) {

@@ -144,9 +144,9 @@ void Vantorel::processReplacing(float** hostIn, float** hostOut, VstInt32 sample
     prepareBuffers(hostIn, hostOut, frames);
     inputs = inputPtrs;
     outputs = outputPtrs;
-    curOutL = outputs[0];
-    curOutR = outputs[1];
-    sampleIndex = 0;
+    curOutL = passOutL = outputs[0];
+    curOutR = passOutR = outputs[1];
+    sampleIndex = passBase = passShift = 0;
 
     // Outputs 3 to 12 are written by assignment when a module feeds them; clearing
     // them first means a host's stale buffer is never heard.
@@ -204,8 +204,9 @@ void Vantorel::runPasses(int frames) {
     } else if (asCopied && plan.mode == BlockPlan::kReadersFirst && plan.tail.empty()) {
         Module* const* const first = plan.order.data();
         runPassLoop<ByPass>(frames, first, first + plan.order.size(), nullptr, nullptr);
-    } else if (asCopied && plan.mode == BlockPlan::kReadersFirst && oversampleFactor == 1) {
-        runPassesThenTail(frames);
+    } else if (asCopied && plan.mode == BlockPlan::kReadersFirst) {
+        if (oversampleFactor == 1) runPassesThenTail(frames);
+        else runOversampledPassesThenTail(frames);
     } else {
         Module* const* const first = processList->items;
         const CableCopy* const copies = editor->cableCopies();
@@ -287,6 +288,78 @@ void Vantorel::runPassesThenTail(int frames) {
         }
         for (Module* m : plan.tail) m->processBlock(start, n);
     }
+    sampleIndex = frames;
+    curOutL = outputs[0] + frames;
+    curOutR = outputs[1] + frames;
+}
+
+// The same with oversampling. A stretch holds whole host samples of factor passes
+// each (the first runs every module, the others the oversampled ones). The host
+// outputs, all in the tail, fill a row of oversampled values; the decimator takes
+// them while the next stretch's passes run, as it does not wait on the filters that
+// they wait on.
+void Vantorel::runOversampledPassesThenTail(int frames) {
+    const BlockPlan& plan = editor->blockPlan;
+    const int factor = oversampleFactor;
+    int shift = 0;
+    while ((1 << shift) < factor) ++shift;
+    const int span = kBlockPasses >> shift;
+    Module* const* const first = plan.order.data();
+    Module* const* const last = first + plan.order.size();
+    Module** const over = editor->oversampledScratch();
+    Module** overEnd = over;
+    for (Module* const* m = first; m != last; ++m)
+        if ((*m)->oversampled) *overEnd++ = *m;
+    // Without a host output the host hears silence, as pass by pass.
+    if (!plan.tailWritesHost) std::fill(&tailOut[0][0], &tailOut[0][0] + 2 * kBlockPasses, 0.f);
+
+    const bool fir = decimator.firTaps > 0;
+    const float f = iirCoef;
+    int owed = 0, owedStart = 0;
+    auto decimate = [&](int i) {
+        for (int r = 0; r < factor; ++r) {
+            const float l = tailOut[0][(i << shift) + r], rr = tailOut[1][(i << shift) + r];
+            if (fir) decimator.firPush(l, rr);
+            else decimator.iirPass(l, rr, f);
+        }
+        float* const l = outputs[0] + owedStart + i;
+        float* const r = outputs[1] + owedStart + i;
+        if (fir) {
+            decimator.firEvaluate(l, r);
+        } else {
+            *l = decimator.iirOutL();
+            *r = decimator.iirOutR();
+        }
+    };
+    for (int start = 0; start < frames; start += span) {
+        const int n = std::min(span, frames - start);
+        for (PatchPoint* j : plan.producers) std::memcpy(j->blockOut, &j->outValue, sizeof(float));
+        for (int i = 0; i < n; ++i) {
+            sampleIndex = start + i;
+            curOutL = outputs[0] + start + i;
+            curOutR = outputs[1] + start + i;
+            for (int r = 0; r < factor; ++r) {
+                Module* const* const from = r == 0 ? first : over;
+                Module* const* const to = r == 0 ? last : overEnd;
+                for (Module* const* m = from; m != to; ++m) (*m)->processPass();
+                const int p = (i << shift) + r + 1;
+                for (PatchPoint* j : plan.rowed) std::memcpy(j->blockOut + p, &j->outValue, sizeof(float));
+            }
+            if (i < owed) decimate(i);
+        }
+        for (int i = n; i < owed; ++i) decimate(i);
+        passOutL = tailOut[0];
+        passOutR = tailOut[1];
+        passBase = start;
+        passShift = shift;
+        for (Module* m : plan.tail) m->processBlock(0, n << shift);
+        passOutL = outputs[0];
+        passOutR = outputs[1];
+        passBase = passShift = 0;
+        owed = n;
+        owedStart = start;
+    }
+    for (int i = 0; i < owed; ++i) decimate(i);
     sampleIndex = frames;
     curOutL = outputs[0] + frames;
     curOutR = outputs[1] + frames;

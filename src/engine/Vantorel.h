@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/Decimator.h"
+#include "framework/BlockPlan.h"
 #include "platform/EngineLock.h"
 #include "vst/AudioEffectX.h"
 
@@ -81,6 +82,19 @@ public:
     int sampleIndex = 0;
     SynEditor* editor = nullptr;
 
+    // Where pass p of a module's block writes the host's two main outputs, and the
+    // host sample it belongs to. Without oversampling these are the host's buffers;
+    // with it, a tail writes a stretch of oversampled values for the decimator.
+    float* passOutL = nullptr;
+    float* passOutR = nullptr;
+    int passBase = 0;
+    int passShift = 0;
+    void enterPass(int p) {
+        sampleIndex = passBase + (p >> passShift);
+        curOutL = passOutL + p;
+        curOutR = passOutR + p;
+    }
+
 private:
     // Host buffers as the modules see them: inputs that the host aliased with an
     // output, or left null, are read from our own copy so writes cannot touch them.
@@ -95,11 +109,14 @@ private:
     // The block module by module, once the plan allows it.
     void runBlocks(int frames);
     void runPassesThenTail(int frames);
+    void runOversampledPassesThenTail(int frames);
     void updateModuleRates();
 
     float* inputPtrs[kNumInputs] = {};
     float* outputPtrs[kNumOutputs] = {};
     std::vector<float> scratch;
+    // A tail's oversampled main outputs, one stretch of passes.
+    float tailOut[2][kBlockPasses] = {};
     int scratchFrames = 0;
     vst::VstTimeInfo fallbackTime = {};
     bool opened = false;

@@ -25,8 +25,9 @@ void forEachJack(Module* m, F f) {
 
 }  // namespace
 
-void BlockPlan::build(Module* const* modules, int count, const Cable* cables, bool withTail) {
+void BlockPlan::build(Module* const* modules, int count, const Cable* cables, int tailFactor) {
     mode = kPassByPass;
+    tailWritesHost = false;
     order.clear();
     tail.clear();
     producers.clear();
@@ -49,8 +50,18 @@ void BlockPlan::build(Module* const* modules, int count, const Cable* cables, bo
         joins.push_back({a, b});
     }
     const bool readersFirst = waits;
-    const std::vector<char> inTail = readersFirst && withTail ? findTail(modules, count, joins)
-                                                              : std::vector<char>((size_t)count, 0);
+    std::vector<char> inTail = readersFirst && tailFactor > 0 && tailFactor <= kBlockPasses
+                                   ? findTail(modules, count, joins, tailFactor > 1)
+                                   : std::vector<char>((size_t)count, 0);
+    // With oversampling the host outputs are decimated from what the tail writes, so
+    // a host output left in the passes leaves no tail.
+    bool hostInPasses = false;
+    for (int i = 0; i < count; ++i)
+        if (modules[i]->blockMode() == Module::kBlockInOrder) (inTail[(size_t)i] ? tailWritesHost : hostInPasses) = true;
+    if (tailFactor > 1 && hostInPasses) {
+        inTail.assign((size_t)count, 0);
+        tailWritesHost = false;
+    }
 
     // Module by module, sources run before their readers. Readers first, each pass
     // runs every module before its sources, so a reader takes what its source left
@@ -141,20 +152,16 @@ void BlockPlan::build(Module* const* modules, int count, const Cable* cables, bo
     mode = readersFirst ? kReadersFirst : kModuleMajor;
 }
 
-// The modules that a module waiting on itself feeds, directly or not, less any that
-// feed a module outside them. In-order modules go to the tail all together or not at
-// all, so that they keep their order.
+// The modules that feed no module waiting on itself, directly or not, and do not
+// wait themselves: once a stretch of passes is done they can run module by module.
+// In-order modules go to the tail all together or not at all, so that they keep their
+// order. With oversampling only oversampled modules qualify: the others run once a
+// host sample, in its first pass.
 std::vector<char> BlockPlan::findTail(Module* const* modules, int count,
-                                      const std::vector<std::pair<int, int>>& joins) {
+                                      const std::vector<std::pair<int, int>>& joins, bool oversampling) {
     std::vector<char> in((size_t)count, 0);
-    for (int i = 0; i < count; ++i) in[(size_t)i] = modules[i]->waitsOnItself();
-    for (bool grew = true; grew;) {
-        grew = false;
-        for (const auto& [a, b] : joins)
-            if (in[(size_t)a] && !in[(size_t)b]) in[(size_t)b] = grew = true;
-    }
     for (int i = 0; i < count; ++i)
-        if (modules[i]->waitsOnItself()) in[(size_t)i] = 0;
+        in[(size_t)i] = !modules[i]->waitsOnItself() && (!oversampling || modules[i]->oversampled);
     for (bool shrank = true; shrank;) {
         shrank = false;
         for (const auto& [a, b] : joins)

@@ -37,8 +37,11 @@ struct BlockLink {
 class BlockPlan {
 public:
     // Lock held: the plan is rebuilt whenever modules or cables change, and when the
-    // oversampling changes (a tail runs only without it, where a pass is a host sample).
-    void build(Module* const* modules, int count, const Cable* cables, bool withTail = false);
+    // oversampling or a module's share in it changes. tailFactor is the oversampling
+    // factor the tail would run at, 0 for no tail. With oversampling a stretch of
+    // passes must hold whole host samples and every module of the tail must be
+    // oversampled (the others run once a host sample).
+    void build(Module* const* modules, int count, const Cable* cables, int tailFactor = 0);
 
     // Pass by pass as the list stands (with its cable copies); module by module; or
     // pass by pass with every module before its sources and no copies.
@@ -55,9 +58,12 @@ public:
     // go to rows after each pass for it.
     std::vector<Module*> tail;
     std::vector<PatchPoint*> rowed;
+    // Whether the host outputs' writers are in the tail.
+    bool tailWritesHost = false;
 
 private:
-    static std::vector<char> findTail(Module* const* modules, int count, const std::vector<std::pair<int, int>>& joins);
+    static std::vector<char> findTail(Module* const* modules, int count, const std::vector<std::pair<int, int>>& joins,
+                                      bool oversampling);
     std::vector<BlockLink> links;
     std::vector<float> rows;
 };

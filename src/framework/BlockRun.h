@@ -20,9 +20,7 @@ inline void runByPasses(M& m, int first, int n) {
     Vantorel* const s = m.synth;
     for (int i = 0; i < n; ++i) {
         for (const BlockLink* l = reads; l != writes; ++l) std::memcpy(&l->jack->inValue, l->row + i, sizeof(float));
-        s->sampleIndex = first + i;
-        s->curOutL = s->outputs[0] + first + i;
-        s->curOutR = s->outputs[1] + first + i;
+        s->enterPass(first + i);
         if constexpr (std::is_same_v<M, Module>) m.process();
         else m.M::process();
         for (const BlockLink* l = writes; l != end; ++l) std::memcpy(l->row + i + 1, &l->jack->outValue, sizeof(float));

@@ -50,7 +50,7 @@ int32_t Patch::allocParamIndex() {
 }
 
 void Patch::replan() {
-    blockPlan.build(processList.items, processList.size(), cableHead, !synth || synth->oversampleFactor == 1);
+    blockPlan.build(processList.items, processList.size(), cableHead, synth ? synth->oversampleFactor : 1);
 }
 
 void Patch::activateModule(Module* m) {

@@ -48,8 +48,8 @@ void SA022DAW::processBlock(int first, int n) {
     const double gl = gainFactorL, gr = gainFactorR;
     const float* const l = inL->blockIn;
     const float* const r = inR->blockIn;
-    float* const hostL = synth->outputs[0] + first;
-    float* const hostR = synth->outputs[1] + first;
+    float* const hostL = synth->passOutL + first;
+    float* const hostR = synth->passOutR + first;
     for (int i = 0; i < n; ++i) {
         hostL[i] = (float)(gl * l[i]);
         hostR[i] = (float)(gr * r[i]);
