@@ -136,23 +136,28 @@ void Decimator::designFir(int taps, double fc) {
 void Decimator::setTaps(int taps) {
     taps = std::clamp(taps, 0, kMaxTaps);
     if (taps == firTaps) return;
-    if (taps > 0) {
-        // Re-lay the newest values from position 0 so the window stays contiguous.
-        const int keep = std::min(firTaps, taps);
-        for (float* ring : {firRing[0], firRing[1]}) {
-            std::copy(ring + firPos, ring + firPos + keep, ring);
-            std::fill(ring + keep, ring + taps, 0.f);
-            std::copy(ring, ring + taps, ring + taps);
-        }
+    // The newest values end the new window, the rest of it silent.
+    const int keep = std::min({firTaps, taps, firEnd});
+    for (float* line : {firLine[0], firLine[1]}) {
+        std::memmove(line + taps - keep, line + firEnd - keep, sizeof(float) * (size_t)keep);
+        std::fill(line, line + taps - keep, 0.f);
     }
     firTaps = taps;
-    firPos = 0;
+    firEnd = taps;
+    // Slides move at most N - 1 values per N + kRoom taken.
+    firLimit = std::min(kLineLength, 2 * taps + kRoom);
 }
 
-void Decimator::firEvaluate(float* outL, float* outR) const {
+void Decimator::slide() {
+    const int keep = std::max(0, firTaps - 1);
+    for (float* line : {firLine[0], firLine[1]}) std::memmove(line, line + firEnd - keep, sizeof(float) * (size_t)keep);
+    firEnd = keep;
+}
+
+void Decimator::firEvaluateAt(int end, float* outL, float* outR) const {
     const int n = firTaps, h = n / 2;
-    const float* xl = firRing[0] + firPos;
-    const float* xr = firRing[1] + firPos;
+    const float* xl = firLine[0] + end - n;
+    const float* xr = firLine[1] + end - n;
     float sumL, sumR;
 #ifdef VANTOREL_WIDE_FIR
     if (wideSums) symmetricSumsWide(firCoefs, xl, xr, n, h, sumL, sumR);

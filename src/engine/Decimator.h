@@ -29,27 +29,45 @@ public:
 
     // Audio thread: one FIR input pair per pass.
     inline void firPush(float l, float r) {
-        firPos = firPos == 0 ? firTaps - 1 : firPos - 1;
-        firRing[0][firPos] = firRing[0][firPos + firTaps] = l;
-        firRing[1][firPos] = firRing[1][firPos + firTaps] = r;
+        if (firEnd == firLimit) slide();
+        firLine[0][firEnd] = l;
+        firLine[1][firEnd] = r;
+        ++firEnd;
     }
-    // Audio thread: the symmetric convolution over the last N inputs, both outputs.
-    void firEvaluate(float* outL, float* outR) const;
+    // Audio thread: room for up to kRoom inputs after the newest, for a caller that
+    // writes them in place from firNext and then takes them with firAdvance.
+    inline void firReserve(int count) {
+        if (firEnd + count > firLimit) slide();
+    }
+    float* firNext(int channel) { return firLine[channel] + firEnd; }
+    void firAdvance(int count) { firEnd += count; }
+    // Audio thread: the symmetric convolution over the last N inputs, both outputs;
+    // or over the N before position end, which must not have slid away since.
+    void firEvaluate(float* outL, float* outR) const { firEvaluateAt(firEnd, outL, outR); }
+    void firEvaluateAt(int end, float* outL, float* outR) const;
 
     // Whether firEvaluate uses the eight-lane form of its sums (the same result).
     static bool wideSumsAvailable();
     bool wideSums = wideSumsAvailable();
 
+    static constexpr int kRoom = 64;
+    static constexpr int kLineLength = 2 * kMaxTaps + kRoom;
+
     int firTaps = 0;
-    int firPos = 0;
+    // One past the newest input, and where the line is full.
+    int firEnd = 0;
+    int firLimit = kLineLength;
     float dcOffset = 1e-13f;
     float svfState[2][4] = {};  // per output: band1, low1, band2, low2
     alignas(32) float firCoefs[kCoefCount] = {};
-    // Each value is stored twice, at p and p + N, so the window of the last N
-    // values is one contiguous run starting at firPos.
-    alignas(32) float firRing[2][2 * kMaxTaps] = {};
+    // The inputs oldest first, so that the window of the last N is one run that ends
+    // at firEnd. A full line keeps its newest N - 1 at the front (slide). The sums
+    // pair each input with its mirror image, so oldest or newest first gives the same
+    // bits.
+    alignas(32) float firLine[2][kLineLength] = {};
 
 private:
+    void slide();
     static inline void step(float* s, float x, float f) {
         s[1] += f * s[0];
         s[0] += f * (x - s[1] - s[0]);

@@ -295,10 +295,12 @@ void Vantorel::runPassesThenTail(int frames) {
 
 // The same with oversampling. A stretch holds whole host samples of factor passes
 // each (the first runs every module, the others the oversampled ones). The host
-// outputs, all in the tail, fill a row of oversampled values; the decimator takes
-// them while the next stretch's passes run, as it does not wait on the filters that
-// they wait on.
+// outputs, all in the tail, write their oversampled values straight to the FIR's line
+// (or to a row for the IIR). The decimator takes them while the next stretch's
+// passes run: it does not wait on the filters that those wait on, and its loads do
+// not wait on stores just made.
 void Vantorel::runOversampledPassesThenTail(int frames) {
+    static_assert(Decimator::kRoom >= kBlockPasses, "a stretch must fit the FIR's room");
     const BlockPlan& plan = editor->blockPlan;
     const int factor = oversampleFactor;
     int shift = 0;
@@ -310,26 +312,17 @@ void Vantorel::runOversampledPassesThenTail(int frames) {
     Module** overEnd = over;
     for (Module* const* m = first; m != last; ++m)
         if ((*m)->oversampled) *overEnd++ = *m;
-    // Without a host output the host hears silence, as pass by pass.
-    if (!plan.tailWritesHost) std::fill(&tailOut[0][0], &tailOut[0][0] + 2 * kBlockPasses, 0.f);
 
     const bool fir = decimator.firTaps > 0;
     const float f = iirCoef;
-    int owed = 0, owedStart = 0;
+    int owed = 0, owedStart = 0, owedEnd = 0;
     auto decimate = [&](int i) {
-        for (int r = 0; r < factor; ++r) {
-            const float l = tailOut[0][(i << shift) + r], rr = tailOut[1][(i << shift) + r];
-            if (fir) decimator.firPush(l, rr);
-            else decimator.iirPass(l, rr, f);
-        }
         float* const l = outputs[0] + owedStart + i;
         float* const r = outputs[1] + owedStart + i;
-        if (fir) {
-            decimator.firEvaluate(l, r);
-        } else {
-            *l = decimator.iirOutL();
-            *r = decimator.iirOutR();
-        }
+        if (fir) return decimator.firEvaluateAt(owedEnd + ((i + 1) << shift), l, r);
+        for (int k = i << shift, end = k + factor; k != end; ++k) decimator.iirPass(tailOut[0][k], tailOut[1][k], f);
+        *l = decimator.iirOutL();
+        *r = decimator.iirOutR();
     };
     for (int start = 0; start < frames; start += span) {
         const int n = std::min(span, frames - start);
@@ -348,16 +341,26 @@ void Vantorel::runOversampledPassesThenTail(int frames) {
             if (i < owed) decimate(i);
         }
         for (int i = n; i < owed; ++i) decimate(i);
-        passOutL = tailOut[0];
-        passOutR = tailOut[1];
+
+        const int passes = n << shift;
+        if (fir) decimator.firReserve(passes);
+        passOutL = fir ? decimator.firNext(0) : tailOut[0];
+        passOutR = fir ? decimator.firNext(1) : tailOut[1];
+        // Without a host output the host hears silence, as pass by pass.
+        if (!plan.tailWritesHost) {
+            std::fill(passOutL, passOutL + passes, 0.f);
+            std::fill(passOutR, passOutR + passes, 0.f);
+        }
         passBase = start;
         passShift = shift;
-        for (Module* m : plan.tail) m->processBlock(0, n << shift);
+        for (Module* m : plan.tail) m->processBlock(0, passes);
         passOutL = outputs[0];
         passOutR = outputs[1];
         passBase = passShift = 0;
         owed = n;
         owedStart = start;
+        owedEnd = decimator.firEnd;
+        if (fir) decimator.firAdvance(passes);
     }
     for (int i = 0; i < owed; ++i) decimate(i);
     sampleIndex = frames;

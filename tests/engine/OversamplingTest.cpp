@@ -99,7 +99,7 @@ TEST(Oversampling, FirAt256XWithDoubleTapsConvolvesTheWholeRing) {
     }
 }
 
-TEST(Oversampling, ChangingTapCountKeepsTheRingPositionInside) {
+TEST(Oversampling, ChangingTapCountKeepsTheWindowInsideTheLine) {
     Rig rig;
     UnityPath path(rig);
     rig.plugin.setFilterType(2);
@@ -110,8 +110,9 @@ TEST(Oversampling, ChangingTapCountKeepsTheRingPositionInside) {
         rig.render(io);
         rig.plugin.setFilterType(entry);
         const Decimator& d = rig.plugin.decimator;
-        ASSERT_GE(d.firPos, 0);
-        ASSERT_LT(d.firPos, std::max(1, d.firTaps)) << entry;
+        ASSERT_GE(d.firEnd, d.firTaps) << entry;
+        ASSERT_LE(d.firEnd, d.firLimit) << entry;
+        ASSERT_LE(d.firLimit, Decimator::kLineLength) << entry;
     }
     HostBuffers settle(400);
     std::fill(settle.in[0].begin(), settle.in[0].end(), 1.f);
