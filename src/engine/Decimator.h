@@ -29,7 +29,7 @@ public:
 
     // Audio thread: one FIR input pair per pass.
     inline void firPush(float l, float r) {
-        if (firEnd == firLimit) slide();
+        if (firEnd >= firLimit) slide();
         firLine[0][firEnd] = l;
         firLine[1][firEnd] = r;
         ++firEnd;
