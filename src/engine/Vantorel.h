@@ -115,7 +115,8 @@ private:
     float* inputPtrs[kNumInputs] = {};
     float* outputPtrs[kNumOutputs] = {};
     std::vector<float> scratch;
-    // A tail's oversampled main outputs, one stretch of passes.
+    // A tail's oversampled main outputs for the IIR, one stretch of passes (the FIR
+    // takes them in its own line).
     float tailOut[2][kBlockPasses] = {};
     int scratchFrames = 0;
     vst::VstTimeInfo fallbackTime = {};

@@ -31,9 +31,10 @@ struct BlockLink {
 // held before the run and at [i + 1] its value after pass i, so a reader reads pass i
 // at [i].
 //
-// Readers first, the modules downstream of those waiting on themselves that feed no
-// module of the passes (the tail) can run module by module once each stretch of
-// passes is done: the passes leave their sources' values in rows.
+// Readers first, the modules that feed none waiting on itself, directly or not (the
+// tail), can run module by module once each stretch of passes is done: the passes
+// leave their sources' values in rows. Then only the modules a filter waits on share
+// its passes, and the rest run in loops of their own.
 class BlockPlan {
 public:
     // Lock held: the plan is rebuilt whenever modules or cables change, and when the
