@@ -216,6 +216,15 @@ void Vantorel::runPasses(int frames) {
     for (PatchPoint* j : plan.readers) std::memcpy(&j->inValue, j->source, sizeof(float));
 }
 
+// Passes after the first of a host sample run only the oversampled modules, in the
+// same order; the flags change only under the lock, so one gathering serves a block.
+Module* const* Vantorel::gatherOversampled(Module* const* first, Module* const* last) {
+    Module** end = editor->oversampledScratch();
+    for (Module* const* m = first; m != last; ++m)
+        if ((*m)->oversampled) *end++ = *m;
+    return end;
+}
+
 template <class Call>
 void Vantorel::runPassLoop(int frames, Module* const* first, Module* const* last, const CableCopy* copies,
                            const CableCopy* copiesEnd) {
@@ -229,12 +238,8 @@ void Vantorel::runPassLoop(int frames, Module* const* first, Module* const* last
         return;
     }
 
-    // Passes after the first run only the oversampled modules, in the same order; the
-    // flags change only under the lock, so one gathering serves the whole block.
-    Module** const over = editor->oversampledScratch();
-    Module** overEnd = over;
-    for (Module* const* m = first; m != last; ++m)
-        if ((*m)->oversampled) *overEnd++ = *m;
+    Module* const* const over = editor->oversampledScratch();
+    Module* const* const overEnd = gatherOversampled(first, last);
 
     const bool fir = decimator.firTaps > 0;
     const float f = iirCoef;
@@ -308,10 +313,8 @@ void Vantorel::runOversampledPassesThenTail(int frames) {
     const int span = kBlockPasses >> shift;
     Module* const* const first = plan.order.data();
     Module* const* const last = first + plan.order.size();
-    Module** const over = editor->oversampledScratch();
-    Module** overEnd = over;
-    for (Module* const* m = first; m != last; ++m)
-        if ((*m)->oversampled) *overEnd++ = *m;
+    Module* const* const over = editor->oversampledScratch();
+    Module* const* const overEnd = gatherOversampled(first, last);
 
     const bool fir = decimator.firTaps > 0;
     const float f = iirCoef;

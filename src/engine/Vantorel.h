@@ -110,6 +110,8 @@ private:
     void runBlocks(int frames);
     void runPassesThenTail(int frames);
     void runOversampledPassesThenTail(int frames);
+    // The oversampled modules of first..last gathered in order; returns their end.
+    Module* const* gatherOversampled(Module* const* first, Module* const* last);
     void updateModuleRates();
 
     float* inputPtrs[kNumInputs] = {};
