@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstring>
+
 // Brings the two main outputs from the oversampled rate back to the host rate:
 // a cascade of two state-variable low-passes run every pass, or a linear-phase
 // windowed-sinc FIR fed every pass and evaluated once per host sample.
@@ -33,6 +35,7 @@ public:
         firLine[0][firEnd] = l;
         firLine[1][firEnd] = r;
         ++firEnd;
+        if (std::memcmp(&l, &r, sizeof l) != 0) firDiffer = firEnd;
     }
     // Audio thread: room for up to kRoom inputs after the newest, for a caller that
     // writes them in place from firNext and then takes them with firAdvance.
@@ -40,7 +43,7 @@ public:
         if (firEnd + count > firLimit) slide();
     }
     float* firNext(int channel) { return firLine[channel] + firEnd; }
-    void firAdvance(int count) { firEnd += count; }
+    void firAdvance(int count);
     // Audio thread: the symmetric convolution over the last N inputs, both outputs;
     // or over the N before position end, which must not have slid away since.
     void firEvaluate(float* outL, float* outR) const { firEvaluateAt(firEnd, outL, outR); }
@@ -60,6 +63,8 @@ public:
     // One past the newest input, and where the line is full.
     int firEnd = 0;
     int firLimit = kLineLength;
+    // From here to firEnd both lines hold the same bits (a mono voice on both outputs).
+    int firDiffer = 0;
     float dcOffset = 1e-13f;
     float svfState[2][4] = {};  // per output: band1, low1, band2, low2
     alignas(32) float firCoefs[kCoefCount] = {};
@@ -71,6 +76,8 @@ public:
 
 private:
     void slide();
+    template <bool Both>
+    void sums(const float* xl, const float* xr, float& sumL, float& sumR) const;
     static inline void step(float* s, float x, float f) {
         s[1] += f * s[0];
         s[0] += f * (x - s[1] - s[0]);
