@@ -1,5 +1,7 @@
 #include "modules/S404VCA.h"
 
+#include <algorithm>
+
 #include "framework/BlockRun.h"
 #include "framework/ModuleKnob.h"
 #include "framework/PatchPoint.h"
@@ -53,29 +55,61 @@ inline float S404VCA::amplified(float in, double level, float gain) { return (fl
 
 void S404VCA::processBlock(int first, int n) {
     if (knobs.moving() || n <= 0) return runByPasses(*this, first, n);
-    // Knobs, switch and cables stand for the block, so the loop holds them in
-    // registers and writes the rows itself (a row without readers is scratch).
+    // Knobs, switch and cables stand for the block, so one loop for each response
+    // and each use of the second input and the mix holds them in registers.
+    const float mode = response->getValue();
+    const int m = mode < 0.5f ? 0 : mode < 1.f ? 1 : 2;
+    const int kind = m * 4 + (in2->connectionCount > 0 ? 2 : 0) + (mixOut->connectionCount > 0 ? 1 : 0);
+    switch (kind) {
+    case 0: return restingBlock<0, false, false>(n);
+    case 1: return restingBlock<0, false, true>(n);
+    case 2: return restingBlock<0, true, false>(n);
+    case 3: return restingBlock<0, true, true>(n);
+    case 4: return restingBlock<1, false, false>(n);
+    case 5: return restingBlock<1, false, true>(n);
+    case 6: return restingBlock<1, true, false>(n);
+    case 7: return restingBlock<1, true, true>(n);
+    case 8: return restingBlock<2, false, false>(n);
+    case 9: return restingBlock<2, false, true>(n);
+    case 10: return restingBlock<2, true, false>(n);
+    default: return restingBlock<2, true, true>(n);
+    }
+}
+
+// The loop writes the rows itself (a row without readers is scratch). Without Mix the
+// mix has no reader, so only its last value, which a cable joined later reads first,
+// is made; without Second the second output is 0 throughout.
+template <int Mode, bool Second, bool Mix>
+void S404VCA::restingBlock(int n) {
+    constexpr float mode = Mode == 0 ? 0.f : Mode == 1 ? 0.5f : 1.f;
     const double k = cvAmount->smoothedValue, a = amp->smoothedValue;
     const double l1 = level1->smoothedValue, l2 = level2->smoothedValue;
-    const float mode = response->getValue();
-    const bool second = in2->connectionCount > 0;
     const float *const cv = cvIn->blockIn, *const x1 = in1->blockIn, *const x2 = in2->blockIn;
     const float* const xf = xfadeIn->blockIn;
     float *const r1 = out1->blockOut + 1, *const r2 = out2->blockOut + 1, *const rm = mixOut->blockOut + 1;
     float o1 = 0.f, o2 = 0.f, mix = 0.f;
+    bool open = false;
     for (int i = 0; i < n; ++i) {
         const float gain = (float)(gainOf(mode, cv[i], k, a) * kGainScale);
+        open = gain > 0.f;
         o1 = o2 = mix = 0.f;
-        if (gain > 0.f) {
+        if (open) {
             o1 = clip.limit<true>(amplified(x1[i], l1, gain));
-            if (second) o2 = clip.limit<true>(amplified(x2[i], l2, gain));
-            const float x = 0.5f - xf[i] * 0.5f;
-            mix = (1.f - x) * o2 + x * o1;
+            if (Second) o2 = clip.limit<true>(amplified(x2[i], l2, gain));
+            if (Mix) {
+                const float x = 0.5f - xf[i] * 0.5f;
+                mix = (1.f - x) * o2 + x * o1;
+            }
         }
         r1[i] = o1;
-        r2[i] = o2;
-        rm[i] = mix;
+        if (Second) r2[i] = o2;
+        if (Mix) rm[i] = mix;
         clip.tick<true>();
+    }
+    if (!Second && out2->connectionCount > 0) std::fill(r2, r2 + n, 0.f);
+    if (!Mix && open) {
+        const float x = 0.5f - xf[n - 1] * 0.5f;
+        mix = (1.f - x) * o2 + x * o1;
     }
     // Not from the rows: the rows of outputs without readers are one scratch row.
     out1->outValue = o1;

@@ -22,6 +22,8 @@ private:
     template <class Jacks>
     void step(const Jacks& io);
     static double gainOf(float mode, double c, double k, double a);
+    template <int Mode, bool Second, bool Mix>
+    void restingBlock(int n);
     static float amplified(float in, double level, float gain);
     PatchPoint* in1;
     PatchPoint* in2;

@@ -445,42 +445,51 @@ float highest(const std::vector<float>& v) { return *std::max_element(v.begin(),
 
 }  // namespace
 
-// The VCA's own block loop against its passes: both inputs, CV and X Fade moving, the
-// levels apart, gains that clip, in each response; only Out 1 has a cable.
+// The VCA's own block loop against its passes: CV and X Fade moving, the levels
+// apart, gains that clip, in each response. First both inputs with only Out 1 cabled,
+// then In 1 alone with Out 1 and the mix heard.
 TEST(Engine, TheVcaBlockLoopSoundsAsItsPassesInEveryResponse) {
-    Twins t([](Rig& rig) {
-        Module* sink = rig.add("SA02 2 DAW");
-        Module* vca = rig.add("S404 VCA");
-        Module* audio = rig.add("S310 VCO");
-        Module* control = rig.add("S310 VCO");
-        rig.cable(jackNamed(audio, "SAW"), jackNamed(vca, "IN 1"));
-        rig.cable(jackNamed(audio, "PULSE"), jackNamed(vca, "IN 2"));
-        rig.cable(jackNamed(control, "TRI"), jackNamed(vca, "CV"));
-        rig.cable(jackNamed(control, "SINE"), jackNamed(vca, "XFADE"));
-        rig.cable(jackNamed(vca, "OUT 1"), jackNamed(sink, "LEFT"));
-        const float settings[] = {0.9f, 0.4f, 0.8f, 0.6f};  // levels 1 and 2, CV amount, amp
-        for (int k = 0; k < 4; ++k) setKnob(knobs(vca)[(size_t)k], settings[k]);
-        for (ModuleKnob* k : knobs(sink)) setKnob(k, 0.8f);
-        setKnob(knobs(control)[4], 1.f);  // the top octave: the CV sweeps within a block
-        return vca;
-    });
-    ASSERT_EQ(t.blocks.editor.blockPlan.mode, BlockPlan::kModuleMajor);
-    bool clipped = false;
-    float peak = 0.f;
-    for (float response : {0.f, 0.5f, 1.f}) {
-        t.setSwitches(response);
-        for (int frames : {200, 64}) {
-            t.render(frames, response);
-            EXPECT_EQ(clipLight(t.a)->getValue(), clipLight(t.b)->getValue()) << response;
-            // Outputs without a cable too hold what a cable joined next would take first.
-            for (const char* out : {"OUT 1", "OUT 2", "MIX"})
-                EXPECT_EQ(wordOf(jackNamed(t.a, out)->outValue), wordOf(jackNamed(t.b, out)->outValue)) << out;
-            clipped = clipped || clipLight(t.a)->getValue() == 1.f;
-            peak = std::max(peak, highest(t.left));
+    for (bool second : {true, false}) {
+        SCOPED_TRACE(second);
+        Twins t([second](Rig& rig) {
+            Module* sink = rig.add("SA02 2 DAW");
+            Module* vca = rig.add("S404 VCA");
+            Module* audio = rig.add("S310 VCO");
+            Module* control = rig.add("S310 VCO");
+            rig.cable(jackNamed(audio, "SAW"), jackNamed(vca, "IN 1"));
+            if (second) rig.cable(jackNamed(audio, "PULSE"), jackNamed(vca, "IN 2"));
+            rig.cable(jackNamed(control, "TRI"), jackNamed(vca, "CV"));
+            rig.cable(jackNamed(control, "SINE"), jackNamed(vca, "XFADE"));
+            rig.cable(jackNamed(vca, "OUT 1"), jackNamed(sink, "LEFT"));
+            if (!second) rig.cable(jackNamed(vca, "MIX"), jackNamed(sink, "RIGHT"));
+            const float settings[] = {0.9f, 0.4f, 0.8f, 0.6f};  // levels 1 and 2, CV amount, amp
+            for (int k = 0; k < 4; ++k) setKnob(knobs(vca)[(size_t)k], settings[k]);
+            for (ModuleKnob* k : knobs(sink)) setKnob(k, 0.8f);
+            setKnob(knobs(control)[4], 1.f);  // the top octave: the CV sweeps within a block
+            return vca;
+        });
+        ASSERT_EQ(t.blocks.editor.blockPlan.mode, BlockPlan::kModuleMajor);
+        bool clipped = false;
+        float peak = 0.f, mixPeak = 0.f;
+        for (float response : {0.f, 0.5f, 1.f}) {
+            t.setSwitches(response);
+            for (int frames : {200, 64}) {
+                t.render(frames, response);
+                EXPECT_EQ(clipLight(t.a)->getValue(), clipLight(t.b)->getValue()) << response;
+                // Outputs without a cable too hold what a cable joined next would take first.
+                for (const char* out : {"OUT 1", "OUT 2", "MIX"})
+                    EXPECT_EQ(wordOf(jackNamed(t.a, out)->outValue), wordOf(jackNamed(t.b, out)->outValue)) << out;
+                clipped = clipped || clipLight(t.a)->getValue() == 1.f;
+                peak = std::max(peak, highest(t.left));
+                mixPeak = std::max(mixPeak, highest(t.right));
+            }
+        }
+        EXPECT_TRUE(clipped);
+        EXPECT_GT(peak, 0.01f);
+        if (!second) {
+            EXPECT_GT(mixPeak, 0.01f);
         }
     }
-    EXPECT_TRUE(clipped);
-    EXPECT_GT(peak, 0.01f);
 }
 
 // The envelope's own block loop against its passes: gate, retrigger and Pos. moving,
