@@ -317,12 +317,14 @@ void Vantorel::runOversampledPassesThenTail(int frames) {
     Module* const* const overEnd = gatherOversampled(first, last);
 
     const bool fir = decimator.firTaps > 0;
-    const float f = iirCoef;
     int owed = 0, owedStart = 0, owedEnd = 0;
+    // The IIR's coefficient is read here, not held across the passes' calls, which
+    // would keep it on the stack and reload it every pass.
     auto decimate = [&](int i) {
         float* const l = outputs[0] + owedStart + i;
         float* const r = outputs[1] + owedStart + i;
         if (fir) return decimator.firEvaluateAt(owedEnd + ((i + 1) << shift), l, r);
+        const float f = iirCoef;
         for (int k = i << shift, end = k + factor; k != end; ++k) decimator.iirPass(tailOut[0][k], tailOut[1][k], f);
         *l = decimator.iirOutL();
         *r = decimator.iirOutR();
@@ -334,12 +336,12 @@ void Vantorel::runOversampledPassesThenTail(int frames) {
             sampleIndex = start + i;
             curOutL = outputs[0] + start + i;
             curOutR = outputs[1] + start + i;
-            for (int r = 0; r < factor; ++r) {
-                Module* const* const from = r == 0 ? first : over;
-                Module* const* const to = r == 0 ? last : overEnd;
-                for (Module* const* m = from; m != to; ++m) (*m)->processPass();
-                const int p = (i << shift) + r + 1;
-                for (PatchPoint* j : plan.rowed) std::memcpy(j->blockOut + p, &j->outValue, sizeof(float));
+            const int p = (i << shift) + 1;
+            for (Module* const* m = first; m != last; ++m) (*m)->processPass();
+            for (PatchPoint* j : plan.rowed) std::memcpy(j->blockOut + p, &j->outValue, sizeof(float));
+            for (int r = 1; r < factor; ++r) {
+                for (Module* const* m = over; m != overEnd; ++m) (*m)->processPass();
+                for (PatchPoint* j : plan.rowed) std::memcpy(j->blockOut + p + r, &j->outValue, sizeof(float));
             }
             if (i < owed) decimate(i);
         }

@@ -70,16 +70,29 @@ void S500ADSR::processPass() { step(SourceJacks{}); }
 
 void S500ADSR::processBlock(int first, int n) {
     if (knobs.moving() || n <= 0) return runByPasses(*this, first, n);
-    // Knobs and switches stand for the block: the loop keeps them, and the envelope's
-    // state, in registers and writes the rows itself.
     refreshStages(false);
+    // Without cables on Pos. and Retrig. both read 0: the clock runs at speed 1 (0
+    // times a finite amount, plus 1) and no retrigger comes.
+    const bool free = posIn->connectionCount == 0 && retrigIn->connectionCount == 0 &&
+                      std::isfinite(posAmount->smoothedValue);
+    const bool straight = curve->getValue() >= 0.5f;
+    if (straight) return free ? restingBlock<true, true>(n) : restingBlock<true, false>(n);
+    return free ? restingBlock<false, true>(n) : restingBlock<false, false>(n);
+}
+
+// Knobs and switches stand for the block: the loop keeps them, and the envelope's
+// state, in registers and writes the rows itself.
+template <bool Straight, bool Free>
+void S500ADSR::restingBlock(int n) {
     const Setting set = setting();
     State e = env;
     float y = out->outValue, end = eodOut->outValue;
     const float *const gate = gateIn->blockIn, *const pos = posIn->blockIn, *const retrig = retrigIn->blockIn;
     float *const level = out->blockOut + 1, *const eod = eodOut->blockOut + 1;
     for (int i = 0; i < n; ++i) {
-        advance(set, e, set.button ? kButtonGate : gate[i], retrig[i], pos[i], y, end);
+        const float g = set.button ? kButtonGate : gate[i];
+        if (Free) advance<Straight>(set, e, g, 0.f, 1.0, y, end);
+        else advance<Straight>(set, e, g, retrig[i], speedOf(set, pos[i]), y, end);
         level[i] = y;
         eod[i] = end;
     }
@@ -117,19 +130,21 @@ inline void S500ADSR::step(const Jacks& io) {
     }
     refreshStages(moving);
     const Setting set = setting();
-    advance(set, env, set.button ? kButtonGate : io.in(gateIn), io.in(retrigIn), io.in(posIn), out->outValue,
-            eodOut->outValue);
+    const float g = set.button ? kButtonGate : io.in(gateIn);
+    const double speed = speedOf(set, io.in(posIn));
+    if (set.straight) advance<true>(set, env, g, io.in(retrigIn), speed, out->outValue, eodOut->outValue);
+    else advance<false>(set, env, g, io.in(retrigIn), speed, out->outValue, eodOut->outValue);
 }
 
 // One pass of the envelope at gate g; out and eod hold the outputs' values, which a
-// pass may leave as they are.
-inline void S500ADSR::advance(const Setting& set, State& e, float g, float retrig, float pos, float& out,
+// pass may leave as they are. The Pos. CV scales the clock (speed), so a change moves
+// the position within the stage at once.
+template <bool Straight>
+inline void S500ADSR::advance(const Setting& set, State& e, float g, float retrig, double speed, float& out,
                               float& eod) {
     const float ta = set.ta, td = set.td, tr = set.tr;
-    const bool straight = set.straight;
+    constexpr bool straight = Straight;
     const float y0 = out;
-    // The CV scales the clock, so a change moves the position within the stage at once.
-    const double speed = (double)pos * set.posAmount + 1.0;
     if (g >= kHigh) {
         if (e.gateLatch < kHigh || (e.prevRetrig < kHigh && retrig >= kHigh)) {
             e.gateLatch = g;

@@ -39,7 +39,11 @@ private:
     void step(const Jacks& io);
     void refreshStages(bool moving);
     Setting setting() const;
-    static void advance(const Setting& set, State& e, float g, float retrig, float pos, float& out, float& eod);
+    template <bool Straight>
+    static void advance(const Setting& set, State& e, float g, float retrig, double speed, float& out, float& eod);
+    static double speedOf(const Setting& set, float pos) { return (double)pos * set.posAmount + 1.0; }
+    template <bool Straight, bool Free>
+    void restingBlock(int n);
     void updateTimeLimits();
 
     ModuleKnob* posAmount;

@@ -493,37 +493,41 @@ TEST(Engine, TheVcaBlockLoopSoundsAsItsPassesInEveryResponse) {
 }
 
 // The envelope's own block loop against its passes: gate, retrigger and Pos. moving,
-// short stages, both curves.
+// short stages, both curves; then Pos. alone, and the gate alone (no cables on Pos.
+// and Retrig.).
 TEST(Engine, TheEnvelopeBlockLoopSoundsAsItsPassesOnBothCurves) {
-    Twins t([](Rig& rig) {
-        Module* sink = rig.add("SA02 2 DAW");
-        Module* adsr = rig.add("S500 ADSR");
-        Module* gate = rig.add("S310 VCO");
-        Module* retrig = rig.add("S310 VCO");
-        rig.cable(jackNamed(gate, "PULSE"), jackNamed(adsr, "GATE"));
-        rig.cable(jackNamed(retrig, "PULSE"), jackNamed(adsr, "RETRIG"));
-        rig.cable(jackNamed(retrig, "TRI"), jackNamed(adsr, "POS"));
-        rig.cable(jackNamed(adsr, "OUT"), jackNamed(sink, "LEFT"));
-        rig.cable(jackNamed(adsr, "EOD"), jackNamed(sink, "RIGHT"));
-        const float settings[] = {0.7f, 0.05f, 0.05f, 0.5f, 0.2f};  // Pos., A, D, S, R
-        for (int k = 0; k < 5; ++k) setKnob(knobs(adsr)[(size_t)k], settings[k]);
-        for (ModuleKnob* k : knobs(sink)) setKnob(k, 0.8f);
-        setKnob(knobs(gate)[4], 0.f);  // gates of a few hundred samples
-        setKnob(knobs(retrig)[4], 0.2f);
-        return adsr;
-    });
-    ASSERT_EQ(t.blocks.editor.blockPlan.mode, BlockPlan::kModuleMajor);
-    float peak = 0.f, ended = 0.f;
-    for (float curve : {0.f, 1.f}) {
-        t.setSwitches(curve);
-        for (int frames : {3000, 64, 2000}) {
-            t.render(frames, curve);
-            peak = std::max(peak, highest(t.left));
-            ended = std::max(ended, highest(t.right));
+    for (int cabled : {2, 1, 0}) {
+        SCOPED_TRACE(cabled);
+        Twins t([cabled](Rig& rig) {
+            Module* sink = rig.add("SA02 2 DAW");
+            Module* adsr = rig.add("S500 ADSR");
+            Module* gate = rig.add("S310 VCO");
+            Module* retrig = rig.add("S310 VCO");
+            rig.cable(jackNamed(gate, "PULSE"), jackNamed(adsr, "GATE"));
+            if (cabled == 2) rig.cable(jackNamed(retrig, "PULSE"), jackNamed(adsr, "RETRIG"));
+            if (cabled >= 1) rig.cable(jackNamed(retrig, "TRI"), jackNamed(adsr, "POS"));
+            rig.cable(jackNamed(adsr, "OUT"), jackNamed(sink, "LEFT"));
+            rig.cable(jackNamed(adsr, "EOD"), jackNamed(sink, "RIGHT"));
+            const float settings[] = {0.7f, 0.05f, 0.05f, 0.5f, 0.2f};  // Pos., A, D, S, R
+            for (int k = 0; k < 5; ++k) setKnob(knobs(adsr)[(size_t)k], settings[k]);
+            for (ModuleKnob* k : knobs(sink)) setKnob(k, 0.8f);
+            setKnob(knobs(gate)[4], 0.f);  // gates of a few hundred samples
+            setKnob(knobs(retrig)[4], 0.2f);
+            return adsr;
+        });
+        ASSERT_EQ(t.blocks.editor.blockPlan.mode, BlockPlan::kModuleMajor);
+        float peak = 0.f, ended = 0.f;
+        for (float curve : {0.f, 1.f}) {
+            t.setSwitches(curve);
+            for (int frames : {3000, 64, 2000}) {
+                t.render(frames, curve);
+                peak = std::max(peak, highest(t.left));
+                ended = std::max(ended, highest(t.right));
+            }
         }
+        EXPECT_GT(peak, 0.1f);
+        EXPECT_GT(ended, 0.1f);  // the decay ended within a gate
     }
-    EXPECT_GT(peak, 0.1f);
-    EXPECT_GT(ended, 0.1f);  // the decay ended within a gate
 }
 
 // With a module that waits on itself the patch runs readers first, at any rate, and
