@@ -1,6 +1,8 @@
 #include "modules/S212VCF.h"
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 
 #include "framework/ModuleKnob.h"
 #include "framework/PatchPoint.h"
@@ -105,10 +107,18 @@ void S212VCF::process() {
     const float noise = (float)(nextRandomSeed() * 4.656612873077393e-10 * 2e-13 - 1e-13);
     const float xin = audioIn->inValue * lev * lev + noise;
 
+    // Everything below that follows from the controls alone is kept until one moves:
+    // the same values, made once.
     const float f = feedbackIn->inValue * 0.5f + (float)feedback->smoothedValue;
-    const float d = 1.f - (1.f - f) * (1.f - f);
-    const float b = limit(f, 0.f, 2.f);
-    const float b2 = b * b, b4 = b2 * b2;
+    bool moved = false;
+    if (!(f == feedbackCache)) {  // a NaN never matches, so it is worked out each time
+        feedbackCache = f;
+        d = 1.f - (1.f - f) * (1.f - f);
+        const float b = limit(f, 0.f, 2.f);
+        const float b2 = b * b;
+        b4 = b2 * b2;
+        moved = true;
+    }
 
     const float h = phase < 1.f ? 2.f * phase - 1.f : 1.f - 2.f * (phase - 1.f);
     phase += phaseMin + (phaseMax - phaseMin) * b4;
@@ -126,6 +136,7 @@ void S212VCF::process() {
     const float r = resonanceIn->inValue * (float)resonanceDepth->smoothedValue + (float)resonance->smoothedValue;
 
     if (e != cutoffCache) {
+        moved = true;
         cutoffCache = e;
         const float ec = limit(e, 0.f, 1.f);
         const float e2 = ec * ec;
@@ -134,31 +145,34 @@ void S212VCF::process() {
         c = u <= 0.5f ? 1.f - 4.f * u * u : 4.f * (u - 1.f) * (u - 1.f) - 1.f;
     }
     if (r != resonanceCache) {
+        moved = true;
         resonanceCache = r;
         const float rc = 1.f - limit(r, 0.f, 1.f);
         R = (1.f - rc * rc) * (rMin - 3.f) + 3.f;
     }
 
-    const float p = u * R;
-    const float lowNumerator = (1.f - c) * 0.5f;
-    const float damping = (30.f * u + 3.f) * (b4 < lowNumerator ? b4 : lowNumerator);
-    a1 = -2.f * c;
-    a2 = 1.f - p;
-    invA0 = 1.f / (1.f + p + damping);
+    if (moved) {
+        const float p = u * R;
+        const float lowNumerator = (1.f - c) * 0.5f;
+        damping = (30.f * u + 3.f) * (b4 < lowNumerator ? b4 : lowNumerator);
+        a1 = -2.f * c;
+        a2 = 1.f - p;
+        invA0 = 1.f / (1.f + p + damping);
+        const float highNumerator = (1.f + c) * 0.5f;
+        const float band = 1.4f * u;
+        fade = u < fadeLimit ? u / fadeLimit : 1.f;
+        const float table[kOutputs][3] = {
+            {lowNumerator, 1.f - c, lowNumerator},
+            {highNumerator, -(1.f + c), highNumerator},
+            {band, 0.f, -band},
+            {1.f, -2.f * c, 1.f},
+        };
+        std::memcpy(coef, table, sizeof coef);
+    }
     k3 = h * damping;
 
     const bool steep = slope->getValue() >= 0.5f;
     x0 = (d + (steep ? 0.7f : 1.f)) * xin;
-
-    const float highNumerator = (1.f + c) * 0.5f;
-    const float band = 1.4f * u;
-    const float fade = u < fadeLimit ? u / fadeLimit : 1.f;
-    const float coef[kOutputs][3] = {
-        {lowNumerator, 1.f - c, lowNumerator},
-        {highNumerator, -(1.f + c), highNumerator},
-        {band, 0.f, -band},
-        {1.f, -2.f * c, 1.f},
-    };
     for (int o = 0; o < kOutputs; ++o) {
         if (outputs[o]->connectionCount <= 0) continue;
         const float* k = coef[o];

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <limits>
+
 #include "framework/Module.h"
 #include "framework/ModuleKnob.h"
 
@@ -55,5 +57,10 @@ private:
 
     // Per-sample denominator, shared by every section.
     float a1 = 0.f, a2 = 0.f, invA0 = 1.f, k3 = 0.f;
+    // What follows from the feedback, cutoff and resonance alone, kept until one moves
+    // (the NaN start matches no feedback, so the first sample makes them).
+    float feedbackCache = std::numeric_limits<float>::quiet_NaN();
+    float d = 0.f, b4 = 0.f, damping = 0.f, fade = 1.f;
+    float coef[kOutputs][3] = {};
     KnobWatch knobs;
 };

@@ -1,9 +1,11 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <functional>
 #include <vector>
 
+#include "framework/Random.h"
 #include "gui/CControl.h"
 #include "modules/S212VCF.h"
 #include "support/PatchFixture.h"
@@ -238,4 +240,45 @@ TEST(S212VCF, FbInAtHalfScaleAndFrqCvThroughFrqSquared) {
             }
         }
     }
+}
+
+// The outputs, to the bit, of a run whose controls rest for stretches and then jump
+// (knobs, CV steps, the slope, a NaN on Fb In), against a record made before the
+// per-sample work that follows from the controls alone was kept between changes.
+TEST(S212VCF, RestingAndJumpingControlsSoundAsRecorded) {
+    randomSeed = 12345;
+    Bench b;
+    b.wave->fn = [](long i) { return 0.4f * (float)std::sin(0.031 * (double)i) + 0.1f * (float)((i / 37) % 3); };
+    uint64_t hash = 1469598103934665603ull;
+    auto take = [&](int frames) {
+        b.run(frames);
+        for (int k = 0; k < 4; ++k)
+            for (float v : b.rec->values[k]) {
+                uint32_t w;
+                std::memcpy(&w, &v, sizeof w);
+                hash = (hash ^ w) * 1099511628211ull;
+            }
+    };
+    b.knob(kCut, 0.6f);
+    b.knob(kRes, 0.7f);
+    b.knob(kFb, 0.3f);
+    take(700);
+    b.set(kFbIn, 0.8f);  // feedback alone moves
+    take(500);
+    b.set(kCutCv, -0.2f);  // cutoff alone
+    take(500);
+    b.set(kQCv, 0.5f);  // resonance alone
+    b.knob(kQ, 0.6f);
+    take(500);
+    b.steep(true);
+    take(500);
+    b.set(kFbIn, std::nanf(""));
+    take(50);
+    b.set(kFbIn, 1.5f);  // past the feedback limit
+    b.knob(kFrq, 0.5f);
+    b.set(kFrqCv, 0.3f);
+    take(800);
+    b.knob(kCut, 0.05f);  // below the fade
+    take(600);
+    EXPECT_EQ(hash, 0x62fa5be538eaa2aaull);
 }
