@@ -48,6 +48,10 @@ public:
     // or over the N before position end, which must not have slid away since.
     void firEvaluate(float* outL, float* outR) const { firEvaluateAt(firEnd, outL, outR); }
     void firEvaluateAt(int end, float* outL, float* outR) const;
+    // The same for count windows ending every step inputs from end on.
+    void firEvaluateRun(int end, int step, int count, float* outL, float* outR) const {
+        for (int c = 0; c < count; ++c) firEvaluateAt(end + c * step, outL + c, outR + c);
+    }
 
     // Whether firEvaluate uses the eight-lane form of its sums (the same result).
     static bool wideSumsAvailable();
