@@ -89,13 +89,16 @@ void S404VCA::restingBlock(int n) {
     float *const r1 = out1->blockOut + 1, *const r2 = out2->blockOut + 1, *const rm = mixOut->blockOut + 1;
     float o1 = 0.f, o2 = 0.f, mix = 0.f;
     bool open = false;
+    // The light's count in a local, which the row stores cannot touch, so it stays
+    // in registers.
+    ClipLight light = clip;
     for (int i = 0; i < n; ++i) {
         const float gain = (float)(gainOf(mode, cv[i], k, a) * kGainScale);
         open = gain > 0.f;
         o1 = o2 = mix = 0.f;
         if (open) {
-            o1 = clip.limit<true>(amplified(x1[i], l1, gain));
-            if (Second) o2 = clip.limit<true>(amplified(x2[i], l2, gain));
+            o1 = light.limit<true>(amplified(x1[i], l1, gain));
+            if (Second) o2 = light.limit<true>(amplified(x2[i], l2, gain));
             if (Mix) {
                 const float x = 0.5f - xf[i] * 0.5f;
                 mix = (1.f - x) * o2 + x * o1;
@@ -104,7 +107,7 @@ void S404VCA::restingBlock(int n) {
         r1[i] = o1;
         if (Second) r2[i] = o2;
         if (Mix) rm[i] = mix;
-        clip.tick<true>();
+        light.tick<true>();
     }
     if (!Second && out2->connectionCount > 0) std::fill(r2, r2 + n, 0.f);
     if (!Mix && open) {
@@ -115,6 +118,7 @@ void S404VCA::restingBlock(int n) {
     out1->outValue = o1;
     out2->outValue = o2;
     mixOut->outValue = mix;
+    clip = light;
     clip.show();
 }
 
