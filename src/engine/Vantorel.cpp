@@ -318,9 +318,9 @@ void Vantorel::runOversampledPassesThenTail(int frames) {
 
     const bool fir = decimator.firTaps > 0;
     int owed = 0, owedStart = 0, owedEnd = 0;
-    // The IIR's coefficient is read here, not held across the passes' calls, which
-    // would keep it on the stack and reload it every pass.
-    // Host samples i to i + count - 1 of the stretch before.
+    // Host samples i to i + count - 1 of the stretch before. The IIR's coefficient is
+    // read here, not held across the passes' calls, which would keep it on the stack
+    // and reload it every pass.
     auto decimate = [&](int i, int count) {
         float* const l = outputs[0] + owedStart + i;
         float* const r = outputs[1] + owedStart + i;
