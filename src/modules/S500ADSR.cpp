@@ -68,6 +68,8 @@ void S500ADSR::setSampleRate(float rate) {
 void S500ADSR::process() { step(PassJacks{}); }
 void S500ADSR::processPass() { step(SourceJacks{}); }
 
+inline bool S500ADSR::straightCurve() const { return curve->getValue() >= 0.5f; }
+
 void S500ADSR::processBlock(int first, int n) {
     if (knobs.moving() || n <= 0) return runByPasses(*this, first, n);
     refreshStages(false);
@@ -75,8 +77,7 @@ void S500ADSR::processBlock(int first, int n) {
     // times a finite amount, plus 1) and no retrigger comes.
     const bool free = posIn->connectionCount == 0 && retrigIn->connectionCount == 0 &&
                       std::isfinite(posAmount->smoothedValue);
-    const bool straight = curve->getValue() >= 0.5f;
-    if (straight) return free ? restingBlock<true, true>(n) : restingBlock<true, false>(n);
+    if (straightCurve()) return free ? restingBlock<true, true>(n) : restingBlock<true, false>(n);
     return free ? restingBlock<false, true>(n) : restingBlock<false, false>(n);
 }
 
@@ -113,7 +114,7 @@ inline void S500ADSR::refreshStages(bool moving) {
 
 inline S500ADSR::Setting S500ADSR::setting() const {
     return {attackLength,           decayLength, releaseLength, (float)sustain->smoothedValue,
-            posAmount->smoothedValue, curve->getValue() >= 0.5f, trigButton->getValue() != 0.f};
+            posAmount->smoothedValue, straightCurve(), trigButton->getValue() != 0.f};
 }
 
 // A pass as the list runs it or readers first; a block at rest has its own loop.

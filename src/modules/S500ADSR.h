@@ -44,6 +44,7 @@ private:
     static double speedOf(const Setting& set, float pos) { return (double)pos * set.posAmount + 1.0; }
     template <bool Straight, bool Free>
     void restingBlock(int n);
+    bool straightCurve() const;
     void updateTimeLimits();
 
     ModuleKnob* posAmount;
