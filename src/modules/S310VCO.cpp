@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "engine/Vantorel.h"
 #include "framework/BlockRun.h"
@@ -81,6 +82,13 @@ Table buildMinBlep() {
     return step;
 }
 
+// out[i] += (1 - (value[i] + r * rise[i])) * amplitude over a run: straight loads and
+// stores the compiler can do four at a time, each lane doing exactly the scalar steps.
+inline void addRun(float* __restrict out, const float* __restrict value, const float* __restrict rise, int n,
+                   float r, float amplitude) {
+    for (int i = 0; i < n; ++i) out[i] += (1.f - (value[i] + r * rise[i])) * amplitude;
+}
+
 // Time (0 = previous sample, 1 = this one) at which phase minus width, starting at
 // `base` and moving by `slope` over the sample, reaches 0 going up. Already above 0
 // means the edge is overdue and belongs at the start.
@@ -90,6 +98,14 @@ inline float crossingTime(float base, float slope) {
     return -base / slope;
 }
 
+// The same as crossingTime(base, slope) <= limit for a limit of at most 1, without the
+// division while the crossing is more than two samples away: the quotient is then above
+// 2 and so is its rounding. A NaN anywhere fails the shortcut and takes the division.
+inline bool crossesBy(float base, float slope, float limit) {
+    if (base <= 0.f && slope > 0.f && -base > 2.f * slope) return false;
+    return crossingTime(base, slope) <= limit;
+}
+
 }  // namespace
 
 const float* S310VCO::minBlepTable() {
@@ -97,9 +113,36 @@ const float* S310VCO::minBlepTable() {
     return table.data();
 }
 
+// The step table as a correction reads it: for a stride s and a first point k, the
+// points k, k + s, ... short of the last one in a row, each with its rise to the next
+// point beside it, so that a correction is one straight run over two short rows.
+struct S310VCO::Strides {
+    std::vector<float> value, rise;
+    int start[kTableOversampling + 1][kTableOversampling + 1] = {};
+    int count[kTableOversampling + 1][kTableOversampling + 1] = {};
+
+    Strides() {
+        const float* blep = minBlepTable();
+        for (int s = 1; s <= kTableOversampling; ++s)
+            for (int k = 0; k <= s; ++k) {
+                start[s][k] = (int)value.size();
+                count[s][k] = k < kTableLast ? (kTableLast - 1 - k) / s + 1 : 0;
+                for (int j = k; j < kTableLast; j += s) {
+                    value.push_back(blep[j]);
+                    rise.push_back(blep[j + 1] - blep[j]);
+                }
+            }
+    }
+};
+
+const S310VCO::Strides& S310VCO::strides() {
+    static const Strides table;
+    return table;
+}
+
 S310VCO::S310VCO(Patch* editor)
     : Module(CRect(0, 0, kWidth, kHeight), editor, SharedBitmaps::panel("S310VCO.png", kWidth, kHeight)),
-      blep(minBlepTable()),
+      strided(&strides()),
       baseFrequency(noteFrequency[60]) {
     tune = legend(addKnob(32, 73, 0.f), "TUNE");
     fm = legend(addKnob(32, 116, 0.f), "FM");
@@ -191,10 +234,13 @@ void S310VCO::insertCorrection(float* buffer, int position, float delay, float a
     else if (x > (float)step) x = (float)step;
     const int k = (int)x;
     const float r = x - (float)k;
-    for (int j = k; j < kTableLast; j += step) {
-        buffer[position] += (1.f - (blep[j] + r * (blep[j + 1] - blep[j]))) * amplitude;
-        if (++position == bufferLength) position = 0;
-    }
+    const int n = strided->count[step][k];
+    const float* value = strided->value.data() + strided->start[step][k];
+    const float* rise = strided->rise.data() + strided->start[step][k];
+    // A correction is never longer than the buffer, so it wraps at most once.
+    const int head = std::min(n, bufferLength - position);
+    addRun(buffer + position, value, rise, head, r, amplitude);
+    addRun(buffer, value + head, rise + head, n - head, r, amplitude);
 }
 
 void S310VCO::updateFrequency(float pitch) {
@@ -266,12 +312,13 @@ float S310VCO::runPulse(bool syncEvent, float f, float g, float width, float ben
     const float end = syncEvent ? 1.f - f : 1.f;
     const float reach = previousPhase + end * inc;
     const bool wraps = syncEvent ? reach > 1.f : reach >= 1.f;
-    const float sinceWrap = (previousPhase + inc - 1.f) / inc;
+    // Wanted only in a sample that wraps.
+    const float sinceWrap = wraps ? (previousPhase + inc - 1.f) / inc : 0.f;
     float* buffer = pulseCorrection;
     if (pulseLevel < 0.f) {
-        const float t = crossingTime(previousPhase - previousWidth, slope);
-        if (t <= (wraps ? 1.f - sinceWrap : end)) {
-            insertCorrection(buffer, pulsePosition, 1.f - t, -2.f);
+        const float base = previousPhase - previousWidth;
+        if (crossesBy(base, slope, wraps ? 1.f - sinceWrap : end)) {
+            insertCorrection(buffer, pulsePosition, 1.f - crossingTime(base, slope), -2.f);
             pulseLevel = 1.f;
         }
     }

@@ -76,7 +76,9 @@ private:
     PatchPoint* pulseOut;
     CVerticalSwitch* hardBend;
 
-    const float* blep;
+    struct Strides;
+    static const Strides& strides();
+    const Strides* strided;
     float baseFrequency;
     float cachedPitch = -1000.f;
     // Inputs of the last pitch sum; a NaN cv makes the next pass compute it afresh.
