@@ -1,7 +1,8 @@
 #include "modules/S212VCF.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 #include "framework/ModuleKnob.h"
@@ -20,21 +21,44 @@ inline float limit(float v, float lo, float hi) {
     return v < hi ? v : hi;
 }
 
-// Slope 1 at |a| = 1, flat at 2 from |a| = 3. A NaN becomes 0 so that it cannot stay in
-// the recursions for ever.
-inline float softClip(float a) {
-    if (a >= -1.f && a <= 1.f) return a;
-    if (a > 1.f) {
-        if (a > 3.f) return 2.f;
-        const float t = a - 1.f;
-        return t / (t * t * 0.25f + 1.f) + 1.f;
-    }
-    if (a < -1.f) {
-        if (a < -3.f) return -2.f;
-        const float t = -a - 1.f;
-        return -(t / (t * t * 0.25f + 1.f) + 1.f);
-    }
-    return 0.f;
+// Slope 1 at |a| = 1, flat at 2 from |a| = 3, odd: past 1, t = |a| - 1 bends to
+// t / (t^2 / 4 + 1) + 1 with the sign of a. A NaN becomes 0 so that it cannot stay in
+// the recursions for ever. Four lanes at once; every lane takes the steps one value
+// alone would, and the others' results are not used.
+inline __m128 softClip(__m128 a) {
+    const __m128 one = _mm_set1_ps(1.f), sign = _mm_set1_ps(-0.f);
+    const __m128 size = _mm_andnot_ps(sign, a);
+    const __m128 t = _mm_sub_ps(size, one);
+    const __m128 bent =
+        _mm_add_ps(_mm_div_ps(t, _mm_add_ps(_mm_mul_ps(_mm_mul_ps(t, t), _mm_set1_ps(0.25f)), one)), one);
+    const __m128 flat = _mm_cmpgt_ps(size, _mm_set1_ps(3.f));
+    const __m128 outer = _mm_or_ps(_mm_and_ps(flat, _mm_set1_ps(2.f)), _mm_andnot_ps(flat, bent));
+    const __m128 clipped = _mm_and_ps(_mm_cmpord_ps(a, a), _mm_or_ps(outer, _mm_and_ps(a, sign)));
+    const __m128 inside = _mm_cmple_ps(size, one);
+    return _mm_or_ps(_mm_and_ps(inside, a), _mm_andnot_ps(inside, clipped));
+}
+
+inline __m128 select(__m128 mask, __m128 yes, __m128 no) {
+    return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
+}
+
+// One biquad section of every output: y = clip((b0 v0 + b1 v1 + b2 v2 - a1 y1 - a2 y2
+// + k3 y3) / a0), summed in that order. Lanes outside `live` keep their histories.
+inline __m128 runSection(const float (&b)[3][4], __m128 v0, __m128 v1, __m128 v2, float (&y1)[4],
+                         float (&y2)[4], float (&y3)[4], __m128 a1, __m128 a2, __m128 k3, __m128 invA0,
+                         __m128 live) {
+    const __m128 h1 = _mm_loadu_ps(y1), h2 = _mm_loadu_ps(y2), h3 = _mm_loadu_ps(y3);
+    __m128 sum = _mm_mul_ps(_mm_loadu_ps(b[0]), v0);
+    sum = _mm_add_ps(sum, _mm_mul_ps(_mm_loadu_ps(b[1]), v1));
+    sum = _mm_add_ps(sum, _mm_mul_ps(_mm_loadu_ps(b[2]), v2));
+    sum = _mm_sub_ps(sum, _mm_mul_ps(a1, h1));
+    sum = _mm_sub_ps(sum, _mm_mul_ps(a2, h2));
+    sum = _mm_add_ps(sum, _mm_mul_ps(k3, h3));
+    const __m128 y = softClip(_mm_mul_ps(sum, invA0));
+    _mm_storeu_ps(y3, select(live, h2, h3));
+    _mm_storeu_ps(y2, select(live, h1, h2));
+    _mm_storeu_ps(y1, select(live, y, h1));
+    return y;
 }
 
 }  // namespace
@@ -79,14 +103,6 @@ void S212VCF::setSampleRate(float rate) {
     cutoffCache = -1000.f;
     resonanceCache = -1000.f;
     setRateConstants();
-}
-
-float S212VCF::runSection(History& h, float b0, float b1, float b2, float v0, float v1, float v2) const {
-    const float y = softClip((b0 * v0 + b1 * v1 + b2 * v2 - a1 * h.y1 - a2 * h.y2 + k3 * h.y3) * invA0);
-    h.y3 = h.y2;
-    h.y2 = h.y1;
-    h.y1 = y;
-    return y;
 }
 
 void S212VCF::process() {
@@ -161,28 +177,40 @@ void S212VCF::process() {
         const float highNumerator = (1.f + c) * 0.5f;
         const float band = 1.4f * u;
         fade = u < fadeLimit ? u / fadeLimit : 1.f;
-        const float table[kOutputs][3] = {
-            {lowNumerator, 1.f - c, lowNumerator},
-            {highNumerator, -(1.f + c), highNumerator},
-            {band, 0.f, -band},
-            {1.f, -2.f * c, 1.f},
-        };
-        std::memcpy(coef, table, sizeof coef);
+        // Lanes: low-pass, high-pass, band-pass, notch. Stored as whole rows, the way
+        // the sections load them, so that a load right after takes the stored row.
+        _mm_storeu_ps(coef[0], _mm_setr_ps(lowNumerator, highNumerator, band, 1.f));
+        _mm_storeu_ps(coef[1], _mm_setr_ps(1.f - c, -(1.f + c), 0.f, -2.f * c));
+        _mm_storeu_ps(coef[2], _mm_setr_ps(lowNumerator, highNumerator, -band, 1.f));
     }
     k3 = h * damping;
 
     const bool steep = slope->getValue() >= 0.5f;
     x0 = (d + (steep ? 0.7f : 1.f)) * xin;
-    for (int o = 0; o < kOutputs; ++o) {
-        if (outputs[o]->connectionCount <= 0) continue;
-        const float* k = coef[o];
-        History& first = history[o][0];
-        float y = runSection(first, k[0], k[1], k[2], x0, x1, x2);
-        if (steep) y = runSection(history[o][1], k[0], k[1], k[2], first.y1, first.y2, first.y3);
+    // Only outputs with a cable run; the others' histories wait as they are.
+    const __m128 live = _mm_castsi128_ps(
+        _mm_cmpgt_epi32(_mm_setr_epi32(outputs[kLP]->connectionCount, outputs[kHP]->connectionCount,
+                                       outputs[kBP]->connectionCount, outputs[kNotch]->connectionCount),
+                        _mm_setzero_si128()));
+    if (_mm_movemask_ps(live) != 0) {
+        const __m128 ka1 = _mm_set1_ps(a1), ka2 = _mm_set1_ps(a2), kk3 = _mm_set1_ps(k3), kInv = _mm_set1_ps(invA0);
+        const __m128 in0 = _mm_set1_ps(x0);
+        __m128 y = runSection(coef, in0, _mm_set1_ps(x1), _mm_set1_ps(x2), y1[0], y2[0], y3[0], ka1, ka2, kk3, kInv,
+                              live);
+        if (steep)
+            y = runSection(coef, _mm_loadu_ps(y1[0]), _mm_loadu_ps(y2[0]), _mm_loadu_ps(y3[0]), y1[1], y2[1], y3[1],
+                           ka1, ka2, kk3, kInv, live);
         // Below 125 Hz the high-pass and notch fade towards the driven input; the
         // histories keep the unfaded values.
-        if ((o == kHP || o == kNotch) && fade < 1.f) y = x0 + fade * (y - x0);
-        outputs[o]->outValue = y;
+        if (fade < 1.f) {
+            const __m128 faded = _mm_add_ps(in0, _mm_mul_ps(_mm_set1_ps(fade), _mm_sub_ps(y, in0)));
+            const __m128 fading = _mm_castsi128_ps(_mm_setr_epi32(0, -1, 0, -1));
+            y = select(fading, faded, y);
+        }
+        float out[kOutputs];
+        _mm_storeu_ps(out, y);
+        for (int o = 0; o < kOutputs; ++o)
+            if (outputs[o]->connectionCount > 0) outputs[o]->outValue = out[o];
     }
     x2 = x1;
     x1 = x0;

@@ -23,13 +23,8 @@ public:
 
 private:
     enum Output { kLP, kHP, kBP, kNotch, kOutputs };
-    // Outputs of one section, newest first: y[n-1], y[n-2], y[n-3].
-    struct History {
-        float y1 = 0.f, y2 = 0.f, y3 = 0.f;
-    };
 
     void setRateConstants();
-    float runSection(History& h, float b0, float b1, float b2, float v0, float v1, float v2) const;
 
     ModuleKnob* level;
     ModuleKnob* cutoff;
@@ -46,7 +41,9 @@ private:
     CVerticalSwitch* slope;
 
     float x0 = 0.f, x1 = 0.f, x2 = 0.f;
-    History history[kOutputs][2];
+    // Outputs of each section (first, second) of each output, newest first: y[n-1],
+    // y[n-2], y[n-3]. An output is a lane, so the four run side by side.
+    float y1[2][kOutputs] = {}, y2[2][kOutputs] = {}, y3[2][kOutputs] = {};
 
     float u = 0.f, c = 1.f, R = 3.f;
     float cutoffCache = -1000.f, resonanceCache = -1000.f;
@@ -61,6 +58,7 @@ private:
     // (the NaN start matches no feedback, so the first sample makes them).
     float feedbackCache = std::numeric_limits<float>::quiet_NaN();
     float d = 0.f, b4 = 0.f, damping = 0.f, fade = 1.f;
-    float coef[kOutputs][3] = {};
+    // Numerator coefficients b0, b1, b2, each for every output.
+    float coef[3][kOutputs] = {};
     KnobWatch knobs;
 };
