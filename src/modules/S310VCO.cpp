@@ -1,5 +1,7 @@
 #include "modules/S310VCO.h"
 
+#include <xmmintrin.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -82,11 +84,15 @@ Table buildMinBlep() {
     return step;
 }
 
-// out[i] += (1 - (value[i] + r * rise[i])) * amplitude over a run: straight loads and
-// stores the compiler can do four at a time, each lane doing exactly the scalar steps.
-inline void addRun(float* __restrict out, const float* __restrict value, const float* __restrict rise, int n,
-                   float r, float amplitude) {
-    for (int i = 0; i < n; ++i) out[i] += (1.f - (value[i] + r * rise[i])) * amplitude;
+// out[i] += (1 - (value[i] + r * rise[i])) * amplitude, four at a time (n a multiple of
+// 4), each lane doing exactly the scalar steps.
+inline void addRun(float* out, const float* value, const float* rise, int n, float r, float amplitude) {
+    const __m128 r4 = _mm_set1_ps(r), a4 = _mm_set1_ps(amplitude), one = _mm_set1_ps(1.f);
+    for (int i = 0; i < n; i += 4) {
+        const __m128 v = _mm_loadu_ps(value + i), d = _mm_loadu_ps(rise + i);
+        const __m128 c = _mm_mul_ps(_mm_sub_ps(one, _mm_add_ps(v, _mm_mul_ps(r4, d))), a4);
+        _mm_storeu_ps(out + i, _mm_add_ps(_mm_loadu_ps(out + i), c));
+    }
 }
 
 // Time (0 = previous sample, 1 = this one) at which phase minus width, starting at
@@ -116,6 +122,9 @@ const float* S310VCO::minBlepTable() {
 // The step table as a correction reads it: for a stride s and a first point k, the
 // points k, k + s, ... short of the last one in a row, each with its rise to the next
 // point beside it, so that a correction is one straight run over two short rows.
+// Rows are padded to whole fours with the table's end (1, rising by 0): a pad adds
+// (1 - 1) times the finite amplitude, a zero, which leaves any cell as it was (cells
+// start at +0 and a sum is -0 only if both terms are).
 struct S310VCO::Strides {
     std::vector<float> value, rise;
     int start[kTableOversampling + 1][kTableOversampling + 1] = {};
@@ -126,11 +135,15 @@ struct S310VCO::Strides {
         for (int s = 1; s <= kTableOversampling; ++s)
             for (int k = 0; k <= s; ++k) {
                 start[s][k] = (int)value.size();
-                count[s][k] = k < kTableLast ? (kTableLast - 1 - k) / s + 1 : 0;
                 for (int j = k; j < kTableLast; j += s) {
                     value.push_back(blep[j]);
                     rise.push_back(blep[j + 1] - blep[j]);
                 }
+                while ((value.size() - (size_t)start[s][k]) % 4 != 0) {
+                    value.push_back(1.f);
+                    rise.push_back(0.f);
+                }
+                count[s][k] = (int)value.size() - start[s][k];
             }
     }
 };
@@ -234,13 +247,20 @@ void S310VCO::insertCorrection(float* buffer, int position, float delay, float a
     else if (x > (float)step) x = (float)step;
     const int k = (int)x;
     const float r = x - (float)k;
-    const int n = strided->count[step][k];
-    const float* value = strided->value.data() + strided->start[step][k];
-    const float* rise = strided->rise.data() + strided->start[step][k];
-    // A correction is never longer than the buffer, so it wraps at most once.
-    const int head = std::min(n, bufferLength - position);
-    addRun(buffer + position, value, rise, head, r, amplitude);
-    addRun(buffer, value + head, rise + head, n - head, r, amplitude);
+    const int at = strided->start[step][k];
+    addRun(buffer + position, strided->value.data() + at, strided->rise.data() + at, strided->count[step][k], r,
+           amplitude);
+}
+
+inline float S310VCO::takeCorrection(float* buffer, int& position) const {
+    const float value = buffer[position];
+    buffer[position] = 0.f;
+    if (++position == kSlide) {
+        std::memmove(buffer, buffer + kSlide, sizeof(float) * (size_t)bufferLength);
+        std::fill(buffer + bufferLength, buffer + bufferLength + kSlide, 0.f);
+        position = 0;
+    }
+    return value;
 }
 
 void S310VCO::updateFrequency(float pitch) {
@@ -297,9 +317,7 @@ inline void S310VCO::runSaw(bool syncEvent, float g, float bend) {
         sawEdge(true, g);
     }
     // The step residuals add about 4 increments of DC per cycle; take it back out.
-    sawOut->outValue = (2.f * sawPhase - 1.f - 4.f * inc + sawCorrection[sawPosition]) * bend;
-    sawCorrection[sawPosition] = 0.f;
-    if (++sawPosition == bufferLength) sawPosition = 0;
+    sawOut->outValue = (2.f * sawPhase - 1.f - 4.f * inc + takeCorrection(sawCorrection, sawPosition)) * bend;
 }
 
 float S310VCO::runPulse(bool syncEvent, float f, float g, float width, float bend) {
@@ -339,10 +357,7 @@ float S310VCO::runPulse(bool syncEvent, float f, float g, float width, float ben
     } else {
         pulsePhase = wraps ? reach - 1.f : reach;
     }
-    const float value = (buffer[pulsePosition] + pulseLevel) * bend;
-    buffer[pulsePosition] = 0.f;
-    if (++pulsePosition == bufferLength) pulsePosition = 0;
-    return value;
+    return (takeCorrection(buffer, pulsePosition) + pulseLevel) * bend;
 }
 
 // Whether the knobs were moving this pass.

@@ -43,10 +43,16 @@ public:
 private:
     // Step 1 (Near DAW Nyquist at 16X and above) needs the longest buffers.
     static constexpr int kMaxBuffer = kTableLength / 1 + 3;
+    // A correction buffer is read at a position that moves on each pass; its coming
+    // cells lie ahead of it, so a correction is one straight run. Every kSlide passes
+    // they move back to the start.
+    static constexpr int kSlide = 32;
 
     // Residual of a band-limited step of height `amplitude` that happened `delay`
     // samples before the current one, spread over the coming samples.
     void insertCorrection(float* buffer, int position, float delay, float amplitude) const;
+    // This pass's correction, its cell cleared for the ones to come.
+    float takeCorrection(float* buffer, int& position) const;
     void updateFrequency(float pitch);
     void updatePlainSaw();
     void updateShortRoad();
@@ -108,11 +114,12 @@ private:
     float rectifyThreshold;
 
     // Fixed storage sized for the smallest step, so a Bandlimit change never
-    // allocates; only the first `bufferLength` cells are in use.
+    // allocates; the `bufferLength` cells from the position on are in use, and every
+    // other cell holds +0.
     int bufferLength = 0;
     int sawPosition = 0;
     int pulsePosition = 0;
-    float sawCorrection[kMaxBuffer] = {};
-    float pulseCorrection[kMaxBuffer] = {};
+    float sawCorrection[kMaxBuffer + kSlide] = {};
+    float pulseCorrection[kMaxBuffer + kSlide] = {};
     KnobWatch knobs;
 };
