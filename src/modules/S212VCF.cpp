@@ -207,7 +207,7 @@ void S212VCF::process() {
             const __m128 fading = _mm_castsi128_ps(_mm_setr_epi32(0, -1, 0, -1));
             y = select(fading, faded, y);
         }
-        float out[kOutputs];
+        alignas(16) float out[kOutputs];
         _mm_storeu_ps(out, y);
         for (int o = 0; o < kOutputs; ++o)
             if (outputs[o]->connectionCount > 0) outputs[o]->outValue = out[o];

@@ -42,8 +42,11 @@ private:
 
     float x0 = 0.f, x1 = 0.f, x2 = 0.f;
     // Outputs of each section (first, second) of each output, newest first: y[n-1],
-    // y[n-2], y[n-3]. An output is a lane, so the four run side by side.
-    float y1[2][kOutputs] = {}, y2[2][kOutputs] = {}, y3[2][kOutputs] = {};
+    // y[n-2], y[n-3]. An output is a lane, so the four run side by side; aligned rows
+    // never straddle a cache line, which would keep a load from taking the last store.
+    alignas(16) float y1[2][kOutputs] = {};
+    alignas(16) float y2[2][kOutputs] = {};
+    alignas(16) float y3[2][kOutputs] = {};
 
     float u = 0.f, c = 1.f, R = 3.f;
     float cutoffCache = -1000.f, resonanceCache = -1000.f;
@@ -59,6 +62,6 @@ private:
     float feedbackCache = std::numeric_limits<float>::quiet_NaN();
     float d = 0.f, b4 = 0.f, damping = 0.f, fade = 1.f;
     // Numerator coefficients b0, b1, b2, each for every output.
-    float coef[3][kOutputs] = {};
+    alignas(16) float coef[3][kOutputs] = {};
     KnobWatch knobs;
 };
