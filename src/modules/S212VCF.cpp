@@ -105,6 +105,17 @@ void S212VCF::setSampleRate(float rate) {
     setRateConstants();
 }
 
+void S212VCF::updateLiveLanes() {
+    liveBits = 0;
+    for (int o = 0; o < kOutputs; ++o) {
+        liveLanes[o] = outputs[o]->connectionCount > 0 ? -1 : 0;
+        if (liveLanes[o]) liveBits |= 1 << o;
+    }
+}
+
+void S212VCF::cableConnected(PatchPoint*) { updateLiveLanes(); }
+void S212VCF::cableDisconnected(PatchPoint*) { updateLiveLanes(); }
+
 void S212VCF::process() {
     if (knobs.moving()) {
         level->smoothToValue();
@@ -188,11 +199,8 @@ void S212VCF::process() {
     const bool steep = slope->getValue() >= 0.5f;
     x0 = (d + (steep ? 0.7f : 1.f)) * xin;
     // Only outputs with a cable run; the others' histories wait as they are.
-    const __m128 live = _mm_castsi128_ps(
-        _mm_cmpgt_epi32(_mm_setr_epi32(outputs[kLP]->connectionCount, outputs[kHP]->connectionCount,
-                                       outputs[kBP]->connectionCount, outputs[kNotch]->connectionCount),
-                        _mm_setzero_si128()));
-    if (_mm_movemask_ps(live) != 0) {
+    if (liveBits != 0) {
+        const __m128 live = _mm_load_ps(reinterpret_cast<const float*>(liveLanes));
         const __m128 ka1 = _mm_set1_ps(a1), ka2 = _mm_set1_ps(a2), kk3 = _mm_set1_ps(k3), kInv = _mm_set1_ps(invA0);
         const __m128 in0 = _mm_set1_ps(x0);
         __m128 y = runSection(coef, in0, _mm_set1_ps(x1), _mm_set1_ps(x2), y1[0], y2[0], y3[0], ka1, ka2, kk3, kInv,
@@ -210,7 +218,7 @@ void S212VCF::process() {
         alignas(16) float out[kOutputs];
         _mm_storeu_ps(out, y);
         for (int o = 0; o < kOutputs; ++o)
-            if (outputs[o]->connectionCount > 0) outputs[o]->outValue = out[o];
+            if (liveBits & (1 << o)) outputs[o]->outValue = out[o];
     }
     x2 = x1;
     x1 = x0;

@@ -20,11 +20,14 @@ public:
     void process() override;
     // Lock held; histories carry over, coefficients are recomputed at the next sample.
     void setSampleRate(float rate) override;
+    void cableConnected(PatchPoint* jack) override;
+    void cableDisconnected(PatchPoint* jack) override;
 
 private:
     enum Output { kLP, kHP, kBP, kNotch, kOutputs };
 
     void setRateConstants();
+    void updateLiveLanes();
 
     ModuleKnob* level;
     ModuleKnob* cutoff;
@@ -63,5 +66,8 @@ private:
     float d = 0.f, b4 = 0.f, damping = 0.f, fade = 1.f;
     // Numerator coefficients b0, b1, b2, each for every output.
     alignas(16) float coef[3][kOutputs] = {};
+    // The outputs with a cable, as a lane mask (all bits of a lane set) and as bits.
+    alignas(16) int32_t liveLanes[kOutputs] = {};
+    int liveBits = 0;
     KnobWatch knobs;
 };
