@@ -200,7 +200,7 @@ void S212VCF::process() {
     x0 = (d + (steep ? 0.7f : 1.f)) * xin;
     // Only outputs with a cable run; the others' histories wait as they are.
     if (liveBits != 0) {
-        const __m128 live = _mm_load_ps(reinterpret_cast<const float*>(liveLanes));
+        const __m128 live = _mm_loadu_ps(reinterpret_cast<const float*>(liveLanes));
         const __m128 ka1 = _mm_set1_ps(a1), ka2 = _mm_set1_ps(a2), kk3 = _mm_set1_ps(k3), kInv = _mm_set1_ps(invA0);
         const __m128 in0 = _mm_set1_ps(x0);
         __m128 y = runSection(coef, in0, _mm_set1_ps(x1), _mm_set1_ps(x2), y1[0], y2[0], y3[0], ka1, ka2, kk3, kInv,
