@@ -46,7 +46,7 @@ private:
     // A correction buffer is read at a position that moves on each pass; its coming
     // cells lie ahead of it, so a correction is one straight run. Every kSlide passes
     // they move back to the start.
-    static constexpr int kSlide = 32;
+    static constexpr int kSlide = 128;
 
     // Residual of a band-limited step of height `amplitude` that happened `delay`
     // samples before the current one, spread over the coming samples.
@@ -119,7 +119,7 @@ private:
     int bufferLength = 0;
     int sawPosition = 0;
     int pulsePosition = 0;
-    float sawCorrection[kMaxBuffer + kSlide] = {};
-    float pulseCorrection[kMaxBuffer + kSlide] = {};
+    float sawCorrection[kMaxBuffer + kSlide + 8] = {};
+    float pulseCorrection[kMaxBuffer + kSlide + 8] = {};
     KnobWatch knobs;
 };
