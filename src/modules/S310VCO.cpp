@@ -325,7 +325,8 @@ inline void S310VCO::runSaw(bool syncEvent, float g, float bend) {
     sawOut->outValue = (2.f * sawPhase - 1.f - 4.f * inc + takeCorrection(sawCorrection, sawPosition)) * bend;
 }
 
-__attribute__((always_inline)) inline float S310VCO::runPulse(bool syncEvent, float f, float g, float width, float bend) {
+__attribute__((always_inline)) inline float S310VCO::runPulse(bool syncEvent, float f, float g, float width,
+                                                              float bend) {
     const float inc = increment;
     const float previousPhase = pulsePhase, previousWidth = pulseWidth;
     pulseWidth = width;

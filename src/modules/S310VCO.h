@@ -115,7 +115,8 @@ private:
 
     // Fixed storage sized for the smallest step, so a Bandlimit change never
     // allocates; the `bufferLength` cells from the position on are in use, and every
-    // other cell holds +0.
+    // other cell holds +0 (the last few only ever do: the slide's four-wide moves
+    // reach past the end).
     int bufferLength = 0;
     int sawPosition = 0;
     int pulsePosition = 0;
