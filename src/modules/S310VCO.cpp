@@ -253,9 +253,7 @@ void S310VCO::insertCorrection(float* buffer, int position, float delay, float a
 }
 
 inline float S310VCO::takeCorrection(float* buffer, int& position) const {
-    const float value = buffer[position];
-    buffer[position] = 0.f;
-    if (++position == kSlide) {
+    if (position == kSlide) {
         // Four at a time and forward, the source a whole slide ahead, and no call, so
         // the pass that reads needs no frame for it (the last four may take +0 cells
         // past the end). The cells read since the last slide were cleared as they
@@ -265,6 +263,8 @@ inline float S310VCO::takeCorrection(float* buffer, int& position) const {
             _mm_storeu_ps(buffer + i, _mm_setzero_ps());
         position = 0;
     }
+    const float value = buffer[position];
+    buffer[position++] = 0.f;
     return value;
 }
 

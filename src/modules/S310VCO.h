@@ -44,8 +44,8 @@ private:
     // Step 1 (Near DAW Nyquist at 16X and above) needs the longest buffers.
     static constexpr int kMaxBuffer = kTableLength / 1 + 3;
     // A correction buffer is read at a position that moves on each pass; its coming
-    // cells lie ahead of it, so a correction is one straight run. Every kSlide passes
-    // they move back to the start.
+    // cells lie ahead of it, so a correction is one straight run. When the position
+    // has reached kSlide, the next read first moves them back to the start.
     static constexpr int kSlide = 128;
 
     // Residual of a band-limited step of height `amplitude` that happened `delay`
