@@ -47,9 +47,11 @@ private:
     PatchPoint* resonanceIn;
     PatchPoint* output;
 
+    // Apart on purpose: side by side the compiler updates the two states as one pair,
+    // and the shuffles that takes lengthen the wait from one sample to the next.
     float s1 = 0.f;  // second stage
-    float s2 = 0.f;  // first stage
     float frequencyScale;
+    float s2 = 0.f;  // first stage
     float guard = 1e-13f;
     float node = 0.f;
     // Coefficients of the last (o, r); o never goes below 0, so -1 means none yet.
