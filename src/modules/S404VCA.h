@@ -25,6 +25,8 @@ private:
     template <int Mode, bool Second, bool Mix>
     void restingBlock(int n);
     static float amplified(float in, double level, float gain);
+    template <class Pass>
+    int linearFour(int n, double k, double a, double l1, ClipLight& light, float& o1, bool& open, Pass& pass);
     PatchPoint* in1;
     PatchPoint* in2;
     PatchPoint* cvIn;

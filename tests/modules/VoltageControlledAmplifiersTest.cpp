@@ -1,4 +1,5 @@
 // S400 Dual VCA, S401 Multi db VCA/Attenuator and S404 VCA, rendered in the engine.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -389,4 +390,65 @@ TEST(S404VCA, OneClipLightForBothChannelsHeld200msAtTheModulesOwnRate) {
         // Channel 2 alone clips: 1 x 0.5 x 20 = 10.
         EXPECT_EQ(clipLightSamples(b, cv, 1.f, 0.05f, 0.f, 1.f, b.saved(kS404Led)), 8820);
     }
+}
+
+// A wave that lets the patch run module by module.
+struct BlockWave : Wave {
+    using Wave::Wave;
+    int blockMode() const override { return kBlockFree; }
+};
+
+// One channel at the linear response, rendered in blocks, where the block loop takes
+// several passes at once: every sample as the pass formula gives it, shut where the
+// CV leaves no gain, clipped at exactly 4, and the light's hold counted pass for pass.
+TEST(S404VCA, OneChannelInBlocksFollowsThePassFormulaAndHoldsTheLight) {
+    Rig rig(44100.f);
+    BlockWave* in = rig.addCustom<BlockWave>();
+    BlockWave* control = rig.addCustom<BlockWave>();
+    Module* vca = rig.add("S404 VCA");
+    Module* sink = rig.add("SA02 2 DAW");
+    setKnob(knobs(sink)[1], 1.f);
+    setKnob(knobs(vca)[kLevel1], 0.7f);
+    setKnob(knobs(vca)[kCvAmount], 0.9f);
+    setKnob(knobs(vca)[kAmp], 0.1f);
+    rig.cable(in->out, jacks(vca)[kS404In1]);
+    rig.cable(control->out, jacks(vca)[kS404Cv]);
+    rig.cable(jacks(vca)[kS404Out1], jacks(sink)[1]);  // host output 1
+    const double l1 = knobs(vca)[kLevel1]->smoothedValue, k = knobs(vca)[kCvAmount]->smoothedValue;
+    const double a = knobs(vca)[kAmp]->smoothedValue;
+    auto x = [](long i) { return i == 1033 ? 1.f : i == 1037 ? -1.f : 0.3f * std::sin(0.05f * (float)i); };
+    auto cv = [](long i) { return 0.3f + 0.4f * std::sin(0.031f * (float)i); };
+    in->fn = x;
+    control->fn = cv;
+    auto expected = [&](int i) {
+        const float gain = (float)(((double)cv(i) * k + a * a) * 20.0);
+        if (!(gain > 0.f)) return 0.f;
+        return std::clamp((float)((double)x(i) * l1 * (double)gain), -4.f, 4.f);
+    };
+    CControl* led = savedControls(vca)[kS404Led];
+    int done = 0, shut = 0;
+    auto render = [&](int frames) {
+        HostBuffers io(frames);
+        rig.render(io);
+        // Wave pass i reaches the VCA's pass i + 1 and comes out at host sample i + 2.
+        int wrong = 0;
+        for (int i = 0; i < frames; ++i) {
+            const int n = done + i;
+            if (n < 2) continue;
+            if (io.out[0][(size_t)i] != expected(n - 2) && wrong++ == 0)
+                ADD_FAILURE() << "host sample " << n << ": " << io.out[0][(size_t)i] << ", not " << expected(n - 2);
+            shut += expected(n - 2) == 0.f;
+        }
+        done += frames;
+    };
+    render(1100);
+    EXPECT_EQ(led->getValue(), 1.f);
+    // The last clip is wave pass 1037, the VCA's pass 1038; the light goes out on the
+    // 8820th pass after it.
+    while (done + 512 <= 1038 + 8820) render(512);
+    render(1038 + 8820 - done);
+    EXPECT_EQ(led->getValue(), 1.f);
+    render(1);
+    EXPECT_EQ(led->getValue(), 0.f);
+    EXPECT_GT(shut, 100);
 }
