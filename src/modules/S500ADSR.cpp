@@ -1,5 +1,7 @@
 #include "modules/S500ADSR.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -91,6 +93,12 @@ void S500ADSR::restingBlock(int n) {
     const float *const gate = gateIn->blockIn, *const pos = posIn->blockIn, *const retrig = retrigIn->blockIn;
     float *const level = out->blockOut + 1, *const eod = eodOut->blockOut + 1;
     for (int i = 0; i < n; ++i) {
+        if (Free && i + 4 <= n && e.gateLatch >= kHigh && fourHeld<Straight>(set, e, gate + i, level + i)) {
+            eod[i] = eod[i + 1] = eod[i + 2] = eod[i + 3] = end = 0.f;
+            y = level[i + 3];
+            i += 3;
+            continue;
+        }
         const float g = set.button ? kButtonGate : gate[i];
         if (Free) advance<Straight>(set, e, g, 0.f, 1.0, y, end);
         else advance<Straight>(set, e, g, retrig[i], speedOf(set, pos[i]), y, end);
@@ -100,6 +108,37 @@ void S500ADSR::restingBlock(int n) {
     env = e;
     out->outValue = y;
     eodOut->outValue = end;
+}
+
+// Four passes of a held gate at once, where all four fall in the attack or all four in
+// the decay (the clock at 1 and no retrigger, as without cables): the pass's float
+// steps lane by lane, and the clock counted up one add at a time as the passes count
+// it, so every level is the one-pass loop's. False, with nothing done, otherwise.
+template <bool Straight>
+inline bool S500ADSR::fourHeld(const Setting& set, State& e, const float* gate, float* level) {
+    const __m128 high = _mm_set1_ps(kHigh);
+    if (!set.button && _mm_movemask_ps(_mm_cmpge_ps(_mm_loadu_ps(gate), high)) != 15) return false;
+    const double c0 = e.stageClock, c1 = c0 + 1.0, c2 = c1 + 1.0, c3 = c2 + 1.0;
+    const __m128 p = _mm_movelh_ps(_mm_cvtpd_ps(_mm_set_pd(c1, c0)), _mm_cvtpd_ps(_mm_set_pd(c3, c2)));
+    const __m128 one = _mm_set1_ps(1.f), ta = _mm_set1_ps(set.ta);
+    const int attacking = _mm_movemask_ps(_mm_cmple_ps(p, ta));
+    __m128 y;
+    if (attacking == 15) {
+        const __m128 f = _mm_div_ps(p, ta);
+        const __m128 rest = _mm_sub_ps(one, f);
+        y = Straight ? f : _mm_sub_ps(one, _mm_mul_ps(rest, rest));
+    } else {
+        const __m128 td = _mm_set1_ps(set.td), s = _mm_set1_ps(set.sustain);
+        const __m128 into = _mm_sub_ps(p, ta);
+        if (attacking != 0 || _mm_movemask_ps(_mm_cmple_ps(into, td)) != 15) return false;
+        const __m128 f = _mm_div_ps(into, td);
+        const __m128 rest = _mm_sub_ps(one, f), room = _mm_sub_ps(one, s);
+        y = Straight ? _mm_sub_ps(one, _mm_mul_ps(room, f)) : _mm_add_ps(_mm_mul_ps(_mm_mul_ps(rest, rest), room), s);
+    }
+    _mm_storeu_ps(level, y);
+    e.stageClock = c3 + 1.0;
+    e.prevRetrig = 0.f;
+    return true;
 }
 
 // Stage lengths follow the time knobs and the rate's limits only.

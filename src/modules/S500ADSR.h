@@ -44,6 +44,8 @@ private:
     static double speedOf(const Setting& set, float pos) { return (double)pos * set.posAmount + 1.0; }
     template <bool Straight, bool Free>
     void restingBlock(int n);
+    template <bool Straight>
+    static bool fourHeld(const Setting& set, State& e, const float* gate, float* level);
     bool straightCurve() const;
     void updateTimeLimits();
 

@@ -1,7 +1,9 @@
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "support/PatchFixture.h"
 
@@ -361,4 +363,38 @@ TEST(S500ADSR, ControlsAreSavedInPanelOrderWithRLast) {
     EXPECT_GT(env.y(501 + 1060), 0.f);
     EXPECT_EQ(env.y(501 + 1061), 0.f);
     EXPECT_NEAR(env.y(501 + 530), 0.5f * env.y(501), 1e-4);  // straight: half way, half level
+}
+
+// Module by module the envelope runs its own block loop, which takes held stretches
+// several passes at once; an SA01 cabled into the patch makes it run pass by pass.
+// Both give the same levels, bit for bit, through attack, decay cut short, release
+// and a retrigger before the release ends, in both shapes.
+TEST(S500ADSR, BlockLoopMatchesPassByPassInBothShapes) {
+    for (bool straight : {false, true}) {
+        std::vector<float> got[2];
+        for (int passByPass = 0; passByPass < 2; ++passByPass) {
+            Rig rig(44100.f);
+            BlockWave* gate = rig.addCustom<BlockWave>();
+            gate->fn = [](long i) { return i % 6000 < 5000 ? 1.f : 0.f; };
+            Module* adsr = rig.add("S500 ADSR");
+            Module* sink = rig.add("SA02 2 DAW");
+            if (passByPass) rig.cable(jacks(rig.add("SA01 2 From DAW"))[0], jacks(sink)[0]);
+            setKnob(knobs(sink)[1], 1.f);
+            setKnob(knobs(adsr)[kA], 0.1f);  // 1020.15 samples
+            setKnob(knobs(adsr)[kD], 0.2f);  // 7850.88
+            setKnob(knobs(adsr)[kS], 0.5f);
+            setKnob(knobs(adsr)[kR], 0.1f);  // 1060.11
+            adsr->control("CVerticalSwitch", 0)->setValue(straight ? 1.f : 0.f);
+            rig.cable(gate->out, jacks(adsr)[kGate]);
+            rig.cable(jacks(adsr)[kOut], jacks(sink)[1]);
+            for (int b = 0; b < 50; ++b) {
+                HostBuffers io(501);
+                rig.render(io);
+                got[passByPass].insert(got[passByPass].end(), io.out[0].begin(), io.out[0].end());
+            }
+        }
+        SCOPED_TRACE(straight);
+        EXPECT_GT(*std::max_element(got[0].begin(), got[0].end()), 0.99f);
+        EXPECT_TRUE(got[0] == got[1]);
+    }
 }

@@ -392,12 +392,6 @@ TEST(S404VCA, OneClipLightForBothChannelsHeld200msAtTheModulesOwnRate) {
     }
 }
 
-// A wave that lets the patch run module by module.
-struct BlockWave : Wave {
-    using Wave::Wave;
-    int blockMode() const override { return kBlockFree; }
-};
-
 // One channel at the linear response, rendered in blocks, where the block loop takes
 // several passes at once: every sample as the pass formula gives it, shut where the
 // CV leaves no gain, clipped at exactly 4, and the light's hold counted pass for pass.

@@ -140,6 +140,13 @@ public:
     long n = 0;
 };
 
+// The same wave in a patch that may run module by module.
+class BlockWave : public Wave {
+public:
+    using Wave::Wave;
+    int blockMode() const override { return kBlockFree; }
+};
+
 // Registers for MIDI and block hooks; emits each stored event on its MIDI output on
 // the host sample its deltaFrames names, one per process call.
 class MidiProbe : public Module {
