@@ -92,18 +92,22 @@ void S500ADSR::restingBlock(int n) {
     float y = out->outValue, end = eodOut->outValue;
     const float *const gate = gateIn->blockIn, *const pos = posIn->blockIn, *const retrig = retrigIn->blockIn;
     float *const level = out->blockOut + 1, *const eod = eodOut->blockOut + 1;
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n;) {
         if (Free && i + 4 <= n && e.gateLatch >= kHigh && fourHeld<Straight>(set, e, gate + i, level + i)) {
             eod[i] = eod[i + 1] = eod[i + 2] = eod[i + 3] = end = 0.f;
             y = level[i + 3];
-            i += 3;
+            i += 4;
             continue;
         }
-        const float g = set.button ? kButtonGate : gate[i];
-        if (Free) advance<Straight>(set, e, g, 0.f, 1.0, y, end);
-        else advance<Straight>(set, e, g, retrig[i], speedOf(set, pos[i]), y, end);
-        level[i] = y;
-        eod[i] = end;
+        // Four passes one at a time before the next try, so that a sustain or a
+        // release pays for one try in four passes, not one in every pass.
+        for (const int stop = Free ? std::min(n, i + 4) : i + 1; i < stop; ++i) {
+            const float g = set.button ? kButtonGate : gate[i];
+            if (Free) advance<Straight>(set, e, g, 0.f, 1.0, y, end);
+            else advance<Straight>(set, e, g, retrig[i], speedOf(set, pos[i]), y, end);
+            level[i] = y;
+            eod[i] = end;
+        }
     }
     env = e;
     out->outValue = y;
