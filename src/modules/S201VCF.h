@@ -26,11 +26,21 @@ public:
     // The limited loop node of the last sample (for inspection; always within -4..4).
     float internalNode() const { return node; }
 
+    // Whether the states' update takes one fused step where two roundings of the same
+    // result would do (chosen at run time, where the processor has it; tests compare
+    // both ways).
+    static bool fusedAvailable();
+    bool fusedDoubling = fusedAvailable();
+
 private:
-    template <class Jacks>
+    template <bool Fused, class Jacks>
     void step(const Jacks& io);
+    template <bool Fused>
+    void restingBlock(int first, int n);
     struct Coefficients;
     static float drive(float in, float lev, float guard);
+    static float doubledLess(float t, float s);
+    template <bool Fused>
     static float filter(const Coefficients& q, float x, float& s1, float& s2, float& node);
     // With no cable on the three CV inputs they read exactly 0.
     bool modulated() const;

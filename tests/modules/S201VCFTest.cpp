@@ -260,3 +260,26 @@ TEST(S201VCF, JoiningACvCableToARestingFilterActsFromTheNextPass) {
     const auto [before, after] = sameAndLevels(ya, yb, n);
     EXPECT_GT(after, 1.5 * before);
 }
+
+// The fused update of the states stands for two roundings of the same result, so it
+// must sound exactly as the plain one: a moving cutoff and resonance, a loud input
+// that drives the node to its limit at full resonance, then silence.
+TEST(S201VCF, FusedStateUpdateSoundsBitForBitAsThePlainOne) {
+    if (!S201VCF::fusedAvailable()) GTEST_SKIP() << "this processor has no fused multiply-add";
+    Bench fused, plain;
+    plain.vcf->fusedDoubling = false;
+    ASSERT_TRUE(fused.vcf->fusedDoubling);
+    std::vector<float> y[2];
+    for (int k = 0; k < 2; ++k) {
+        Bench& b = k ? plain : fused;
+        b.knob(kLev, 1.f);
+        b.knob(kRes, 0.9f);
+        y[k] = runChangingAfter(b, 3000, [&b] { b.knob(kCut, 0.9f), b.knob(kRes, 1.f); }, 6000);
+        for (float level : {20.f, 0.f}) {
+            const std::vector<float> more = b.run(4000, [level](int i) { return (i / 100) % 2 ? level : -level; });
+            y[k].insert(y[k].end(), more.begin(), more.end());
+        }
+    }
+    EXPECT_GT(*std::max_element(y[0].begin(), y[0].end()), 2.f);
+    EXPECT_TRUE(y[0] == y[1]);
+}
