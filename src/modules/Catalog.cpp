@@ -59,7 +59,7 @@ const std::vector<ModuleClassInfo>& moduleCatalog() {
         {"S101 Mixer", kVendorName, kMixerPanner, make<S101Mixer>},
         {"S102 Unity Mixer", kVendorName, kMixerPanner, make<S102UnityMixer>},
         {"S110 Dual VC Panner", kVendorName, kMixerPanner, make<S110DPan>},
-        {"S201 VCF", kVendorName, kFilter, make<S201VCF>},
+        {"S201 VCF", kVendorName, kFilter, S201VCF::make},
         {"S202 HP/Low Shelf VCF", kVendorName, kFilter, make<S202HPLSVCF>},
         {"S205 Low Pass Gate", kVendorName, kFilter, make<S205LPG>},
         {"S212 VCF", kVendorName, kFilter, make<S212VCF>},

@@ -113,17 +113,40 @@ inline void S201VCF::updateCoefficients(float o, float r) {
 void S201VCF::cableConnected(PatchPoint*) { coefficientsStand = false; }
 void S201VCF::cableDisconnected(PatchPoint*) { coefficientsStand = false; }
 
-void S201VCF::process() { fusedDoubling ? step<true>(PassJacks{}) : step<false>(PassJacks{}); }
-void S201VCF::processPass() { fusedDoubling ? step<true>(SourceJacks{}) : step<false>(SourceJacks{}); }
+void S201VCF::process() { step<false>(PassJacks{}); }
+void S201VCF::processPass() { step<false>(SourceJacks{}); }
 
 void S201VCF::processBlock(int first, int n) {
-    if (fusedDoubling) restingBlock<true>(first, n);
-    else restingBlock<false>(first, n);
+    if (knobs.moving()) return runByPasses(*this, first, n);
+    restingBlock<false>(n);
 }
 
+namespace {
+
+// The same filter with the fused update, for processors that have it: a class of its
+// own, so that a pass need not ask which update to take.
+class S201VCFFused final : public S201VCF {
+public:
+    using S201VCF::S201VCF;
+    void process() override { step<true>(PassJacks{}); }
+    void processPass() override { step<true>(SourceJacks{}); }
+    void processBlock(int first, int n) override {
+        if (knobs.moving()) return runByPasses(*this, first, n);
+        restingBlock<true>(n);
+    }
+    bool fusedDoubling() const override { return true; }
+};
+
+}  // namespace
+
+Module* S201VCF::make(Patch* editor) {
+    if (fusedAvailable()) return new S201VCFFused(editor);
+    return new S201VCF(editor);
+}
+
+// A block with the knobs at rest.
 template <bool Fused>
-void S201VCF::restingBlock(int first, int n) {
-    if (knobs.moving()) return runByPasses(*this, first, n);
+void S201VCF::restingBlock(int n) {
     if (!coefficientsStand) return runBlock(n, [this](const BlockJacks& io) { step<Fused>(io); }, output);
     // The coefficients stand for the whole block. The states stay in registers here:
     // each sample waits on the last through two divisions, and a trip through memory

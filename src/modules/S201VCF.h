@@ -27,16 +27,21 @@ public:
     float internalNode() const { return node; }
 
     // Whether the states' update takes one fused step where two roundings of the same
-    // result would do (chosen at run time, where the processor has it; tests compare
-    // both ways).
+    // result would do. The catalogue makes the fused kind where the processor has it
+    // (chosen at run time); a filter made directly is the plain kind, which tests
+    // compare it with.
     static bool fusedAvailable();
-    bool fusedDoubling = fusedAvailable();
+    static Module* make(Patch* editor);
+    virtual bool fusedDoubling() const { return false; }
 
-private:
+protected:
     template <bool Fused, class Jacks>
     void step(const Jacks& io);
     template <bool Fused>
-    void restingBlock(int first, int n);
+    void restingBlock(int n);
+    KnobWatch knobs;
+
+private:
     struct Coefficients;
     static float drive(float in, float lev, float guard);
     static float doubledLess(float t, float s);
@@ -72,5 +77,4 @@ private:
     // Set once the coefficients were made from the knobs alone; cleared whenever a
     // cable comes or goes, so a pass need not look at the CV inputs.
     bool coefficientsStand = false;
-    KnobWatch knobs;
 };
