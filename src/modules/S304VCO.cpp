@@ -100,6 +100,14 @@ void S304VCO::loadState(const int32_t* words, int byteCount, int version) {
 }
 
 void S304VCO::process() {
+    // The pitch first: at audio-rate CV its pow is the longest wait of the pass, and
+    // begun here the knob and detune work below runs while it is being made.
+    const float cv = cvIn->inValue;
+    const bool newCv = cv != cachedCv;
+    if (newCv) {
+        cvFrequency = (float)(std::pow(2.0, (double)cv * 10.0) * base);
+        cachedCv = cv;
+    }
     if (knobs.moving()) {
         tune->smoothToValue();
         linFm->smoothToValue();
@@ -110,19 +118,12 @@ void S304VCO::process() {
     const double tuneFactor =
         tuneCurve.get(tune->smoothedValue, [](double t) { return std::pow(t * t * 3.5 + 0.125, 3.0); });
 
-    const float cv = cvIn->inValue;
     const double before = detune->smoothedValue;
     detune->smoothToValue();
     const float dt = (float)detune->smoothedValue;
-    if (detune->smoothedValue != before) {
-        detuneOut->outValue = dt * dt * 2.f / 10.f + cv;
-        detuneRatio = powf(2.f, dt * dt);
-    }
-    if (cv != cachedCv) {
-        cvFrequency = (float)(std::pow(2.0, (double)cv * 10.0) * base);
-        cachedCv = cv;
-        detuneOut->outValue = dt * dt * 2.f / 10.f + cv;
-    }
+    const bool detuned = detune->smoothedValue != before;
+    if (detuned) detuneRatio = powf(2.f, dt * dt);
+    if (detuned || newCv) detuneOut->outValue = dt * dt * 2.f / 10.f + cv;
     const double f = cvFrequency * tuneFactor + fm;
     // Below 0 Hz the waves turn upside down rather than running backwards.
     const float polarity = f < 0.0 ? -1.f : 1.f;
